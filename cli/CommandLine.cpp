@@ -1,0 +1,90 @@
+#include "cli/CommandLine.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "engine/CodePage.h"
+#include "interface/Dispatcher.h"
+
+namespace pennaform::cli {
+
+std::optional<UsageError> parseCommandLine(int argc, char** argv, CommandLine& out) {
+    int i = 1;
+    auto nextValue = [&]() -> std::optional<std::string> {
+        if (i + 1 >= argc) return std::nullopt;
+        return std::string(argv[++i]);
+    };
+    for (; i < argc; ++i) {
+        std::string_view word = argv[i];
+        if (word.size() < 2 || word.substr(0, 2) != "--") break;
+        if (word == "--home") {
+            auto dir = nextValue();
+            if (!dir || dir->empty()) return UsageError{"--home needs a folder"};
+            out.engineConfig.homeOverride = *dir;
+        } else if (word == "--dialogs") {
+            auto host = nextValue();
+            if (!host) return UsageError{"--dialogs needs headless, terminal or scripted"};
+            if (*host != "headless") {
+                return UsageError{"dialog host '" + *host + "' is not available in this build"};
+            }
+            out.dialogs = *host;
+        } else {
+            return UsageError{"unknown option " + std::string(word)};
+        }
+    }
+    for (; i < argc; ++i) out.words.emplace_back(argv[i]);
+    if (out.words.empty()) return UsageError{"no method given (try: pennaform demo)"};
+    return std::nullopt;
+}
+
+const MethodSpec* findCallable(std::string_view name) {
+    if (!name.empty() && name.front() == '_') return Dispatcher::findExport(name);
+    return Dispatcher::findMethod(name);
+}
+
+std::optional<std::int32_t> parseLong(std::string_view text) {
+    bool negative = !text.empty() && text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    if (text.empty()) return std::nullopt;
+    std::uint64_t magnitude = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (negative ? magnitude > 0x80000000ull : magnitude > 0xFFFFFFFFull) return std::nullopt;
+    std::uint32_t pattern = negative ? std::uint32_t(0u - std::uint32_t(magnitude)) : std::uint32_t(magnitude);
+    return static_cast<std::int32_t>(pattern);
+}
+
+std::optional<UsageError> toArguments(const MethodSpec& method,
+                                      const std::vector<std::string>& words,
+                                      std::vector<Argument>& out) {
+    auto expected = method.arguments();
+    if (words.size() != expected.size()) {
+        return UsageError{std::string(method.name) + " takes " + std::to_string(expected.size()) +
+                          " argument(s), " + std::to_string(words.size()) + " given"};
+    }
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (expected[i].type == ValueType::String) {
+            out.emplace_back(utf8ToUtf16(words[i]));
+            continue;
+        }
+        std::optional<std::int32_t> number = parseLong(words[i]);
+        if (!number) {
+            return UsageError{std::string(expected[i].name) + " must be a 32-bit integer: " + words[i]};
+        }
+        out.emplace_back(*number);
+    }
+    return std::nullopt;
+}
+
+std::string resultText(const Result& result) {
+    if (const auto* number = std::get_if<std::int32_t>(&result)) return std::to_string(*number);
+    const auto& text = std::get<std::optional<std::u16string>>(result);
+    return text ? utf16ToUtf8(*text) : std::string();
+}
+
+}  // namespace pennaform::cli

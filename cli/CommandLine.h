@@ -1,0 +1,44 @@
+// Parsing of the command's words: global options, method names and argument
+// values.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/Engine.h"
+#include "interface/MethodTable.h"
+
+namespace pennaform::cli {
+
+// UsageError: a mistake in the command's words; reported in one line with
+// exit status 2.
+struct UsageError {
+    std::string message;
+};
+
+struct CommandLine {
+    EngineConfig engineConfig;
+    std::string dialogs = "headless";
+    std::vector<std::string> words;  // the subcommand or method, then its arguments
+};
+
+// parseCommandLine: the global options, then the remaining words.
+std::optional<UsageError> parseCommandLine(int argc, char** argv, CommandLine& out);
+
+// findCallable: a method by interface name or decorated export name.
+const MethodSpec* findCallable(std::string_view name);
+
+// parseLong: decimal (optionally negative) or 0x-hexadecimal; any value from
+// -2147483648 to 4294967295, the upper half read as its 32-bit pattern.
+std::optional<std::int32_t> parseLong(std::string_view text);
+
+// toArguments: the words as the method's arguments (UTF-8 strings, integers).
+std::optional<UsageError> toArguments(const MethodSpec& method,
+                                      const std::vector<std::string>& words,
+                                      std::vector<Argument>& out);
+
+// resultText: a result as the command prints it (UTF-8, or decimal).
+std::string resultText(const Result& result);
+
+}  // namespace pennaform::cli

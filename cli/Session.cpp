@@ -1,0 +1,89 @@
+#include "cli/Session.h"
+
+#include <istream>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+
+#include "cli/CommandLine.h"
+#include "engine/CodePage.h"
+#include "interface/Dispatcher.h"
+
+namespace pennaform::cli {
+namespace {
+
+using nlohmann::json;
+
+// Reads one argument of the given type from its JSON value; integers may also
+// be given as text in the command's integer syntax, strings may be null.
+std::optional<Argument> argumentFrom(const json& value, ValueType type) {
+    if (type == ValueType::String) {
+        if (value.is_null()) return Argument(std::u16string());
+        if (value.is_string()) return Argument(utf8ToUtf16(value.get<std::string>()));
+        return std::nullopt;
+    }
+    if (value.is_number_integer()) {
+        if (value.is_number_unsigned()) {
+            auto n = value.get<std::uint64_t>();
+            if (n > 0xFFFFFFFFull) return std::nullopt;
+            return Argument(static_cast<std::int32_t>(std::uint32_t(n)));
+        }
+        auto n = value.get<std::int64_t>();
+        if (n < INT32_MIN || n > INT32_MAX) return std::nullopt;
+        return Argument(static_cast<std::int32_t>(n));
+    }
+    if (value.is_string()) {
+        auto n = parseLong(value.get<std::string>());
+        if (n) return Argument(*n);
+    }
+    return std::nullopt;
+}
+
+json resultJson(const Result& result) {
+    if (const auto* number = std::get_if<std::int32_t>(&result)) return *number;
+    const auto& text = std::get<std::optional<std::u16string>>(result);
+    return text ? json(utf16ToUtf8(*text)) : json(nullptr);
+}
+
+json handleLine(Engine& engine, const std::string& line) {
+    json request = json::parse(line, nullptr, /*allow_exceptions=*/false);
+    if (!request.is_object() || !request.contains("method") || !request["method"].is_string()) {
+        return {{"usageError", "each line must be an object with a \"method\" string"}};
+    }
+    std::string name = request["method"].get<std::string>();
+    const MethodSpec* method = findCallable(name);
+    if (method == nullptr) return {{"usageError", "unknown method " + name}};
+    json args = request.value("args", json::array());
+    if (!args.is_array() || args.size() != method->arguments().size()) {
+        return {{"usageError", name + " takes " + std::to_string(method->arguments().size()) +
+                                   " argument(s)"}};
+    }
+    std::vector<Argument> arguments;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        auto argument = argumentFrom(args[i], method->arguments()[i].type);
+        if (!argument) {
+            return {{"usageError", "argument " + std::string(method->arguments()[i].name) +
+                                       " has the wrong type"}};
+        }
+        arguments.push_back(std::move(*argument));
+    }
+    Result result = Dispatcher::call(engine, *method, arguments);
+    return {{"result", resultJson(result)},
+            {"errorCode", engine.GetErrorCode()},
+            {"capiError", static_cast<std::uint32_t>(engine.GetCapiErrorCode())}};
+}
+
+}  // namespace
+
+int runSession(Engine& engine, std::istream& in, std::ostream& out) {
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        out << handleLine(engine, line).dump(-1, ' ', false, json::error_handler_t::replace)
+            << '\n'
+            << std::flush;
+    }
+    return 0;
+}
+
+}  // namespace pennaform::cli

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <iosfwd>
+
+#include "engine/Engine.h"
+
+namespace pennaform::cli {
+
+// runSession: one call per JSON line of input, {"method":"Hash","args":["abc",0]},
+// all on the same Engine; one JSON line out for each:
+// {"result":...,"errorCode":N,"capiError":N}, or {"usageError":"..."} for a
+// line that names no method or does not fit its arguments. Returns the exit
+// status: 0 at the end of the input.
+int runSession(Engine& engine, std::istream& in, std::ostream& out);
+
+}  // namespace pennaform::cli

@@ -1,0 +1,55 @@
+// pennaform: the component's command. One-shot calls by method name or
+// decorated export name, a JSON-lines session on one Engine, and the demo.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/Demo.h"
+#include "cli/Session.h"
+#include "engine/CodePage.h"
+#include "interface/Dispatcher.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int usage(const std::string& message) {
+    std::cerr << "pennaform: " << message << '\n';
+    return kExitUsage;
+}
+
+int runOneCall(const pennaform::cli::CommandLine& commandLine) {
+    using namespace pennaform;
+    const std::string& name = commandLine.words.front();
+    const MethodSpec* method = cli::findCallable(name);
+    if (method == nullptr) return usage("unknown method " + name);
+    std::vector<std::string> words(commandLine.words.begin() + 1, commandLine.words.end());
+    std::vector<Argument> arguments;
+    if (auto error = cli::toArguments(*method, words, arguments)) return usage(error->message);
+
+    Engine engine(commandLine.engineConfig);
+    Result result = Dispatcher::call(engine, *method, arguments);
+    std::cout << cli::resultText(result) << '\n';
+    if (engine.GetErrorCode() != 0) {
+        std::cerr << "error " << engine.GetErrorCode() << ": " << utf16ToUtf8(engine.GetErrorMsg()) << '\n';
+        return kExitFailure;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace pennaform;
+    cli::CommandLine commandLine;
+    if (auto error = cli::parseCommandLine(argc, argv, commandLine)) return usage(error->message);
+    const std::string& first = commandLine.words.front();
+    if (first == "demo") return cli::runDemo(std::cout);
+    if (first == "session") {
+        Engine engine(commandLine.engineConfig);
+        return cli::runSession(engine, std::cin, std::cout);
+    }
+    return runOneCall(commandLine);
+}

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine for Pennaform and runs one job:
+#   scripts/setup.sh demo    install what is missing, build, run `pennaform demo`
+#   scripts/setup.sh test    install, build, run every test; then build and run
+#                            them all again under AddressSanitizer and
+#                            UndefinedBehaviorSanitizer, and smoke-run the fuzzers
+#   scripts/setup.sh build   install and build only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+job=${1:-build}
+jobs=$(nproc)
+
+packages=(
+  build-essential cmake pkg-config clang libclang-rt-14-dev
+  libssl-dev openssl libsqlite3-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev valgrind
+)
+
+install_missing() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() {  # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPENNAFORM_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+run_tests() {  # run_tests DIR
+  ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 900
+}
+
+install_missing
+case "$job" in
+  build)
+    build build
+    ;;
+  demo)
+    build build
+    ./build/cli/pennaform demo
+    ;;
+  test)
+    build build
+    run_tests build
+    echo "setup: the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer"
+    build build-asan -DPENNAFORM_SANITIZE=ON -DPENNAFORM_BENCH=OFF
+    ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
+    UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+      run_tests build-asan
+    echo "setup: fuzz targets, a short run each"
+    scripts/fuzz.sh 20
+    ;;
+  *)
+    echo "usage: scripts/setup.sh demo|test|build" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,30 @@
+#include "engine/Engine.h"
+
+#include <cstdio>
+
+#include "engine/CodePage.h"
+#include "engine/ErrorTable.h"
+#include "engine/platform/SystemMessages.h"
+
+namespace pennaform {
+
+Engine::Engine(EngineConfig config) : stateHome_(std::move(config.homeOverride)) {}
+
+Engine::~Engine() = default;
+
+std::u16string Engine::GetErrorMsg() const { return toWide(ErrorText(errorCode_)); }
+
+std::u16string Engine::GetCapiErrorMsg() const {
+    if (capiError_ == 0) return toWide(ErrorText(codes::kSuccess));
+    char number[16];
+    std::snprintf(number, sizeof number, "(0x%08X)", unsigned(capiError_));
+    std::string text(platform::systemMessageText(capiError_).value_or(""));
+    return toWide(text + number);
+}
+
+std::int32_t Engine::SelectSignerINS(std::int32_t, std::int32_t, std::int32_t) {
+    errorCode_ = codes::kNotSupported;
+    return errorCode_;
+}
+
+}  // namespace pennaform

@@ -1,0 +1,30 @@
+// The component's error codes and their fixed messages: the whole vocabulary
+// through which every operation reports failure to its caller.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pennaform {
+
+// Codes the component itself sets (the full table lives in ErrorTable.cpp).
+namespace codes {
+inline constexpr std::int32_t kSuccess = 0;
+inline constexpr std::int32_t kGeneral = 5001;
+inline constexpr std::int32_t kAllocation = 5002;
+inline constexpr std::int32_t kOutOfMemory = 5003;
+inline constexpr std::int32_t kNotSupported = 5004;
+inline constexpr std::int32_t kBadArgument = 5005;
+}  // namespace codes
+
+// errorMessageFormat: the UTF-8 message format of a code (one "%d" for the
+// code), or an empty view when the code is not in the table.
+std::string_view errorMessageFormat(std::int32_t code);
+
+// ErrorText: the message of a code in the process code page, the code written
+// in decimal in place of "%d". Never fails: a code outside the table gives
+// "錯誤碼未定義(%d) " (with its trailing blank).
+std::string ErrorText(std::int32_t code);
+
+}  // namespace pennaform

@@ -1,0 +1,194 @@
+/* Loads libpennaform.so as a C program would and checks the flat interface:
+ * every decorated name resolves, results are caller-owned BSTRs, and the
+ * retired export answers 5004 without touching the platform error.
+ * Usage: flat_exports_test PATH-TO-libpennaform.so */
+#include <dlfcn.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "pennaform/pennaform.h"
+
+static int checks = 0;
+static int failures = 0;
+
+#define CHECK(cond)                                                 \
+    do {                                                            \
+        ++checks;                                                   \
+        if (!(cond)) {                                              \
+            fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
+            ++failures;                                             \
+        }                                                           \
+    } while (0)
+
+static const char* const kDecoratedNames[] = {
+    "_GetDllVersion@0",
+    "_GetErrorCode@0",
+    "_GetErrorMsg@0",
+    "_GetCapiErrorCode@0",
+    "_GetCapiErrorMsg@0",
+    "_GetMacAddress@0",
+    "_GetOSName@0",
+    "_GetUserHomePath@0",
+    "_GetServerAuth@0",
+    "_VerifyServerResponse@4",
+    "_RegReadHKCU@4",
+    "_RegWriteHKCUInt@8",
+    "_RegWriteHKCUStr@8",
+    "_RegReadHKLM@4",
+    "_Hash@8",
+    "_HashFile@8",
+    "_SetProviderName@4",
+    "_CreatePKCS10@12",
+    "_CreatePKCS10Pair@12",
+    "_GetCsrForSign@0",
+    "_GetCsrForEncrypt@0",
+    "_AcceptPKCS7@4",
+    "_SetDefaultPfxFileName@4",
+    "_PresetPasswdLengthRange@8",
+    "_ChangePfxPasswd@20",
+    "_ChangePfxPasswdEx@24",
+    "_QueryPfxInfo@20",
+    "_ImportPfxToIE@20",
+    "_GetImportedPfxFilePath@0",
+    "_GetImportedPfxFileName@0",
+    "_ExportPfxFromIE@20",
+    "_ExportMobileFromPfx@20",
+    "_ExportMobileFromIE@16",
+    "_GetExportedPfxFilePath@0",
+    "_GetExportedPfxFileName@0",
+    "_SelectSigner@12",
+    "_SelectSignerEx@28",
+    "_GetSignerPfxFilePath@0",
+    "_GetSignerPfxFileName@0",
+    "_SignPkcs1@8",
+    "_SignPkcs7@8",
+    "_SelectSignerEx2@28",
+    "_GetPortEx@0",
+    "_GetCertB64@0",
+    "_GetCertSubject@0",
+    "_GetCertSubjectCN@0",
+    "_GetCertIssuer@0",
+    "_GetCertSerial@0",
+    "_GetCertNotBefore@0",
+    "_GetCertNotAfter@0",
+    "_GetCertFinger@0",
+    "_GetCertKeyUsage@0",
+    "_SymEncrypt@16",
+    "_SymDecrypt@16",
+    "_CertEncryptPkcs7@16",
+    "_CertDecryptPkcs7@8",
+    "_GetIECertCount@0",
+    "_GetIECertSerial@4",
+    "_GetIECertCommonName@4",
+    "_GetIECertSubject@4",
+    "_GetIECertIssuer@4",
+    "_GetIECertNotBefore@4",
+    "_GetIECertNotAfter@4",
+    "_GetIECertFinger@4",
+    "_DeleteIECert@4",
+    "_SelectSignerINS@12",
+};
+
+typedef BSTR (*StringFn0)(void);
+typedef int32_t (*LongFn0)(void);
+typedef int32_t (*LongFn3)(int32_t, int32_t, int32_t);
+typedef BSTR (*HashFn)(const OLECHAR*, int32_t);
+typedef BSTR (*AllocFn)(const OLECHAR*);
+typedef uint32_t (*LenFn)(BSTR);
+typedef void (*FreeFn)(BSTR);
+typedef pennaform_function (*ResolveFn)(const char*);
+
+/* Compares a BSTR with UTF-16 text given as a zero-terminated array. */
+static int sameText(BSTR b, const OLECHAR* expected, LenFn len) {
+    uint32_t n = 0;
+    while (expected[n] != 0) ++n;
+    return b != NULL && len(b) == n && memcmp(b, expected, n * sizeof(OLECHAR)) == 0 && b[n] == 0;
+}
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        fprintf(stderr, "usage: %s LIBRARY\n", argv[0]);
+        return 2;
+    }
+    void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+    if (library == NULL) {
+        fprintf(stderr, "dlopen: %s\n", dlerror());
+        return 1;
+    }
+    ResolveFn resolve = (ResolveFn)dlsym(library, "pennaform_export");
+    AllocFn sysAlloc = (AllocFn)dlsym(library, "SysAllocString");
+    LenFn sysLen = (LenFn)dlsym(library, "SysStringLen");
+    FreeFn sysFree = (FreeFn)dlsym(library, "SysFreeString");
+    CHECK(resolve && sysAlloc && sysLen && sysFree);
+    if (!(resolve && sysAlloc && sysLen && sysFree)) return 1;
+
+    size_t count = sizeof kDecoratedNames / sizeof kDecoratedNames[0];
+    CHECK(count == 66);
+    for (size_t i = 0; i < count; ++i) {
+        if (resolve(kDecoratedNames[i]) == NULL) {
+            fprintf(stderr, "unresolved: %s\n", kDecoratedNames[i]);
+            ++failures;
+        }
+    }
+    CHECK(resolve("_Hash@4") == NULL);
+    CHECK(resolve("Hash") == NULL);
+    CHECK(resolve(NULL) == NULL);
+    /* The undecorated C names are the same functions. */
+    CHECK((void*)resolve("_Hash@8") == dlsym(library, "Hash"));
+    CHECK((void*)resolve("_GetDllVersion@0") == dlsym(library, "GetDllVersion"));
+
+    LongFn3 selectSignerIns = (LongFn3)resolve("_SelectSignerINS@12");
+    LongFn0 getErrorCode = (LongFn0)resolve("_GetErrorCode@0");
+    LongFn0 getCapiErrorCode = (LongFn0)resolve("_GetCapiErrorCode@0");
+    LongFn0 getPortEx = (LongFn0)resolve("_GetPortEx@0");
+    StringFn0 getErrorMsg = (StringFn0)resolve("_GetErrorMsg@0");
+    StringFn0 getCapiErrorMsg = (StringFn0)resolve("_GetCapiErrorMsg@0");
+    HashFn hash = (HashFn)resolve("_Hash@8");
+
+    static const OLECHAR kSuccess[] = {0x6210, 0x529F, '(', '0', ')', 0};          /* 成功(0) */
+    static const OLECHAR kUnsupported[] = {0x4E0D, 0x652F, 0x63F4, 0x7684, 0x529F, 0x80FD,
+                                           '(', '5', '0', '0', '4', ')', 0};      /* 不支援的功能(5004) */
+    BSTR fresh = getErrorMsg();
+    CHECK(sameText(fresh, kSuccess, sysLen));
+    BSTR freshCapi = getCapiErrorMsg();
+    CHECK(sameText(freshCapi, kSuccess, sysLen));
+    CHECK(getPortEx() == 65537);
+
+    CHECK(selectSignerIns(-1, 0, 0x7FFFFFFF) == 5004);
+    CHECK(getErrorCode() == 5004);
+    CHECK(getErrorCode() == 5004);
+    CHECK(getCapiErrorCode() == 0);
+    BSTR message = getErrorMsg();
+    CHECK(sameText(message, kUnsupported, sysLen));
+    BSTR capiMessage = getCapiErrorMsg();
+    CHECK(sameText(capiMessage, kSuccess, sysLen));
+    CHECK(getPortEx() == 65537);
+
+    /* A null string argument reads as empty; an unbuilt operation answers
+     * 5004 with an empty, not null, result. */
+    BSTR digest = hash(NULL, 0);
+    CHECK(digest != NULL && sysLen(digest) == 0);
+    CHECK(getErrorCode() == 5004);
+
+    /* Earlier results stay valid after later calls. */
+    CHECK(sameText(fresh, kSuccess, sysLen));
+    CHECK(sameText(message, kUnsupported, sysLen));
+
+    /* The BSTR helpers. */
+    static const OLECHAR kAbc[] = {'a', 'b', 'c', 0};
+    BSTR copy = sysAlloc(kAbc);
+    CHECK(sameText(copy, kAbc, sysLen));
+    CHECK(sysAlloc(NULL) == NULL);
+    CHECK(sysLen(NULL) == 0);
+    sysFree(NULL);
+
+    sysFree(copy);
+    sysFree(digest);
+    sysFree(capiMessage);
+    sysFree(message);
+    sysFree(freshCapi);
+    sysFree(fresh);
+    dlclose(library);
+    printf("%d passed, %d failed\n", checks - failures, failures);
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,105 @@
+// The pennaform command from outside: one-shot calls, sessions, usage errors
+// and the messages under a Big5 locale.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "support/Process.h"
+
+namespace pennaform::test {
+namespace {
+
+using nlohmann::json;
+
+TEST(CommandOneShot, ReadersOnAFreshEngine) {
+    ProcessResult r = runCommand({"GetPortEx"});
+    EXPECT_EQ(r.exitStatus, 0);
+    EXPECT_EQ(r.out, "65537\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(runCommand({"GetErrorMsg"}).out, "成功(0)\n");
+    EXPECT_EQ(runCommand({"GetCapiErrorMsg"}).out, "成功(0)\n");
+    EXPECT_EQ(runCommand({"_GetPortEx@0"}).out, "65537\n");
+}
+
+TEST(CommandOneShot, AFailingCallPrintsItsCodeAndExitsOne) {
+    ProcessResult r = runCommand({"_SelectSignerINS@12", "1", "0x10", "4294967295"});
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_EQ(r.out, "5004\n");
+    EXPECT_EQ(r.err, "error 5004: 不支援的功能(5004)\n");
+}
+
+TEST(CommandOneShot, UsageErrorsExitTwoWithOneLine) {
+    const std::vector<std::vector<std::string>> mistakes = {
+        {},                                    // nothing to do
+        {"NoSuchMethod"},                      // unknown method
+        {"_Hash@4", "x"},                      // decorated name with the wrong size
+        {"SelectSignerINS", "1", "2", "3"},    // the export-only row has no method name
+        {"GetPortEx", "extra"},                // too many arguments
+        {"Hash", "abc"},                       // too few
+        {"Hash", "abc", "12z"},                // not an integer
+        {"Hash", "abc", "4294967296"},         // beyond 32 bits
+        {"--dialogs"},                         // option without its value
+        {"--bogus", "GetPortEx"},              // unknown option
+    };
+    for (const auto& words : mistakes) {
+        ProcessResult r = runCommand(words);
+        std::string shown = words.empty() ? "(none)" : words.front();
+        EXPECT_EQ(r.exitStatus, 2) << shown;
+        EXPECT_EQ(r.out, "") << shown;
+        ASSERT_FALSE(r.err.empty()) << shown;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << shown << ": " << r.err;
+    }
+}
+
+TEST(CommandSession, CallsShareOneEngine) {
+    std::string input =
+        "{\"method\":\"_SelectSignerINS@12\",\"args\":[1,2,3]}\n"
+        "{\"method\":\"GetErrorMsg\"}\n"
+        "\n"
+        "{\"method\":\"GetErrorCode\",\"args\":[]}\n"
+        "not json\n"
+        "{\"method\":\"Nope\"}\n"
+        "{\"method\":\"Hash\",\"args\":[null,\"0x10\"]}\n"
+        "{\"method\":\"Hash\",\"args\":[1,2]}\n"
+        "{\"method\":\"GetCapiErrorMsg\"}\n";
+    ProcessResult r = runCommand({"session"}, {}, input);
+    EXPECT_EQ(r.exitStatus, 0);
+    std::vector<json> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(json::parse(r.out.substr(start, end - start)));
+    }
+    ASSERT_EQ(lines.size(), 8u) << r.out;
+    EXPECT_EQ(lines[0], json::parse(R"({"result":5004,"errorCode":5004,"capiError":0})"));
+    EXPECT_EQ(lines[1]["result"], "不支援的功能(5004)");
+    EXPECT_EQ(lines[2]["result"], 5004);
+    EXPECT_TRUE(lines[3].contains("usageError"));
+    EXPECT_TRUE(lines[4].contains("usageError"));
+    EXPECT_EQ(lines[5]["errorCode"], 5004);  // null text reads as empty; not built yet
+    EXPECT_TRUE(lines[6].contains("usageError"));
+    EXPECT_EQ(lines[7]["result"], "成功(0)");
+}
+
+TEST(CommandBig5, MessagesStayRightUnderABig5Locale) {
+    for (const char* variable : {"LANG", "LC_ALL", "LC_CTYPE"}) {
+        std::map<std::string, std::string> env{{"LANG", ""}, {"LC_ALL", ""}, {"LC_CTYPE", ""}};
+        env[variable] = "zh_TW.Big5";
+        EXPECT_EQ(runCommand({"GetErrorMsg"}, env).out, "成功(0)\n") << variable;
+        ProcessResult r = runCommand({"session"}, env,
+                                     "{\"method\":\"_SelectSignerINS@12\",\"args\":[0,0,0]}\n"
+                                     "{\"method\":\"GetErrorMsg\"}\n");
+        EXPECT_NE(r.out.find("\"result\":\"不支援的功能(5004)\""), std::string::npos) << r.out;
+        ProcessResult failing = runCommand({"_SelectSignerINS@12", "0", "0", "0"}, env);
+        EXPECT_EQ(failing.err, "error 5004: 不支援的功能(5004)\n");
+    }
+}
+
+TEST(CommandDemo, RunsEveryStepInATemporaryHome) {
+    ProcessResult r = runCommand({"demo"});
+    EXPECT_EQ(r.exitStatus, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("[1] "), std::string::npos);
+    EXPECT_NE(r.out.find("every step as expected"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace pennaform::test
