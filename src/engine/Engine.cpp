@@ -4,11 +4,13 @@
 
 #include "engine/CodePage.h"
 #include "engine/ErrorTable.h"
+#include "engine/platform/PlatformFactory.h"
 #include "engine/platform/SystemMessages.h"
 
 namespace pennaform {
 
-Engine::Engine(EngineConfig config) : stateHome_(std::move(config.homeOverride)) {}
+Engine::Engine(EngineConfig config)
+    : stateHome_(std::move(config.homeOverride)), platform_(platform::makePlatform(stateHome_)) {}
 
 Engine::~Engine() = default;
 

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "engine/platform/Platform.h"
 #include "engine/platform/StateHome.h"
 
 namespace pennaform {
@@ -43,6 +45,24 @@ public:
     // 5004 and leaves the platform error alone.
     std::int32_t SelectSignerINS(std::int32_t, std::int32_t, std::int32_t);
 
+    // The operations of each subsystem are declared in its section below and
+    // defined in the subsystem's own source files. Each returns its result
+    // and leaves its outcome in the error fields.
+
+    // --- Environment facts ---
+
+    // --- Registry values ---
+
+    // --- Provider selection ---
+
+    // --- Digests ---
+
+    // --- Symmetric encryption ---
+
+    // --- PFX files ---
+
+    // --- Personal store ---
+
     // The error fields as the operations' steps set them: an operation clears
     // what it owns on entry and sets the code (and, for a failing platform
     // call, the platform's number) of the step that failed.
@@ -50,11 +70,13 @@ public:
     void setCapiError(std::uint32_t number) { capiError_ = number; }
 
     const platform::StateHome& stateHome() const { return stateHome_; }
+    platform::Platform& platform() { return *platform_; }
 
 private:
     std::int32_t errorCode_ = 0;
     std::uint32_t capiError_ = 0;
     platform::StateHome stateHome_;
+    std::unique_ptr<platform::Platform> platform_;
 };
 
 }  // namespace pennaform
