@@ -16,6 +16,9 @@ inline constexpr std::int32_t kAllocation = 5002;
 inline constexpr std::int32_t kOutOfMemory = 5003;
 inline constexpr std::int32_t kNotSupported = 5004;
 inline constexpr std::int32_t kBadArgument = 5005;
+inline constexpr std::int32_t kCertificateNotFound = 5010;
+inline constexpr std::int32_t kCancelled = 5070;
+inline constexpr std::int32_t kPasswordMismatch = 5209;
 }  // namespace codes
 
 // errorMessageFormat: the UTF-8 message format of a code (one "%d" for the
