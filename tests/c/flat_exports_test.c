@@ -4,7 +4,9 @@
  * Usage: flat_exports_test PATH-TO-libpennaform.so */
 #include <dlfcn.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "pennaform/pennaform.h"
 
@@ -169,6 +171,31 @@ int main(int argc, char** argv) {
     BSTR digest = hash(NULL, 0);
     CHECK(digest != NULL && sysLen(digest) == 0);
     CHECK(getErrorCode() == 5004);
+
+    /* Choosing the dialog host: refusals come with their code and leave the
+     * engine's error fields alone. */
+    typedef int32_t (*UseDialogsFn)(const char*, const char*, const char*);
+    UseDialogsFn useDialogs = (UseDialogsFn)dlsym(library, "pennaform_use_dialogs");
+    CHECK(useDialogs != NULL);
+    if (useDialogs != NULL) {
+        CHECK(useDialogs(NULL, NULL, NULL) == 5005);
+        CHECK(useDialogs("gui", NULL, NULL) == 5005);
+        CHECK(useDialogs("headless", "/answers.json", NULL) == 5005);
+        CHECK(useDialogs("scripted", NULL, NULL) == 5005);
+        CHECK(useDialogs("scripted", "/nonexistent/answers.json", NULL) == 1002);
+        char answers[] = "/tmp/pennaform-answers-XXXXXX";
+        int fd = mkstemp(answers);
+        CHECK(fd >= 0);
+        if (fd >= 0) {
+            CHECK(write(fd, "[]", 2) == 2);
+            close(fd);
+            CHECK(useDialogs("scripted", answers, NULL) == 0);
+            unlink(answers);
+        }
+        CHECK(useDialogs("terminal", NULL, NULL) == 0);
+        CHECK(useDialogs("headless", NULL, NULL) == 0);
+        CHECK(getErrorCode() == 5004);
+    }
 
     /* Earlier results stay valid after later calls. */
     CHECK(sameText(fresh, kSuccess, sysLen));
