@@ -21,6 +21,8 @@ std::optional<UsageError> parseCommandLine(int argc, char** argv, CommandLine& o
             auto dir = nextValue();
             if (!dir || dir->empty()) return UsageError{"--home needs a folder"};
             out.engineConfig.homeOverride = *dir;
+        } else if (word == "--protected-mode") {
+            out.engineConfig.untrustedCaller = true;
         } else if (word == "--dialogs") {
             auto host = nextValue();
             if (!host) return UsageError{"--dialogs needs headless, terminal or scripted"};

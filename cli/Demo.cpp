@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 #include <string>
@@ -48,6 +49,24 @@ public:
         out_ << "[" << ++step_ << "] " << what << ": " << name << " -> " << text
              << (ok ? "" : "   (unexpected; wanted " + expected + ")") << '\n';
     }
+    // show: runs one method whose result depends on the machine, prints it
+    // (each line of it indented) and checks only that the code is one of
+    // `acceptedCodes`.
+    void show(const std::string& what, std::string_view name, std::vector<Argument> args,
+              std::initializer_list<std::int32_t> acceptedCodes) {
+        const MethodSpec* method = findCallable(name);
+        Result result = Dispatcher::call(engine_, *method, args);
+        std::int32_t code = engine_.GetErrorCode();
+        bool ok = std::find(acceptedCodes.begin(), acceptedCodes.end(), code) != acceptedCodes.end();
+        failures_ += ok ? 0 : 1;
+        std::string text = resultText(result);
+        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 5) {
+            text.replace(at, 1, "\n    ");
+        }
+        out_ << "[" << ++step_ << "] " << what << ": " << name << " -> " << text
+             << (code == 0 ? "" : "   (code " + std::to_string(code) + ")")
+             << (ok ? "" : "   (unexpected code)") << '\n';
+    }
     void note(const std::string& text) { out_ << "[" << ++step_ << "] " << text << '\n'; }
     int failures() const { return failures_; }
 
@@ -76,6 +95,25 @@ int runDemo(std::ostream& out) {
     run.call("its message, read back", "GetErrorMsg", {}, "不支援的功能(5004)", 5004);
     run.call("read again: readers change nothing", "GetErrorCode", {}, "5004", 5004);
     run.call("the platform error was left alone", "GetCapiErrorMsg", {}, "成功(0)", 5004);
+
+    run.call("the component's version", "GetVersion", {}, "4.2.3.0", 0);
+    run.show("this system", "GetOSName", {}, {0});
+    run.show("the user's home folder", "GetUserHomePath", {}, {0});
+    // 5001: a machine whose only interface is the loopback one has none to show.
+    run.show("the network adapters' addresses", "GetMacAddress", {}, {0, 5001});
+    const std::u16string greeting = u"Software\\QUVO\\Pennaform\\Demo\\Greeting";
+    const std::u16string count = u"Software\\QUVO\\Pennaform\\Demo\\Count";
+    run.call("store a text in the user's registry", "RegWriteHKCUStr",
+             {greeting, std::u16string(u"你好, Pennaform")}, "0", 0);
+    run.call("read it back (names ignore letter case)", "RegReadHKCU",
+             {std::u16string(u"software\\quvo\\pennaform\\demo\\GREETING")}, "你好, Pennaform", 0);
+    run.call("store 4294967295 as a DWORD", "RegWriteHKCUInt", {count, std::int32_t(-1)}, "0", 0);
+    run.call("a DWORD reads in signed decimal", "RegReadHKCU", {count}, "-1", 0);
+    run.call("an address needs a backslash", "RegReadHKCU", {std::u16string(u"Greeting")}, "", 5005);
+    run.call("choose a provider by its exact name", "SetProviderName",
+             {std::u16string(u"Microsoft Strong Cryptographic Provider")}, "0", 0);
+    run.call("letter case matters for provider names", "SetProviderName",
+             {std::u16string(u"microsoft strong cryptographic provider")}, "5046", 5046);
 
     int built = 0;
     for (const MethodSpec& method : kMethodTable) built += method.bound.known && !method.isExportOnly();

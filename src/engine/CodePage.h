@@ -45,6 +45,12 @@ std::u16string toWide(std::string_view ansi);
 // toAnsi: the process code page's conversion of a string argument.
 std::string toAnsi(std::u16string_view wide);
 
+// beforeNul: the text up to its first NUL: what the platform's 8-bit
+// functions see of a string the component hands them.
+inline std::u16string_view beforeNul(std::u16string_view text) {
+    return text.substr(0, text.find(u'\0'));
+}
+
 // Unicode helpers shared by the boundary and the command.
 std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view utf16);

@@ -1,6 +1,7 @@
 #include "engine/Engine.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "engine/CodePage.h"
 #include "engine/ErrorTable.h"
@@ -9,8 +10,23 @@
 
 namespace pennaform {
 
+namespace {
+
+std::vector<platform::ProviderInfo> installedProviders(const platform::Platform& platform) {
+    if (platform.keys() == nullptr) return {};
+    return platform.keys()->providers();
+}
+
+}  // namespace
+
 Engine::Engine(EngineConfig config)
-    : stateHome_(std::move(config.homeOverride)), platform_(platform::makePlatform(stateHome_)) {}
+    : stateHome_(std::move(config.homeOverride)),
+      platform_(platform::makePlatform(stateHome_)),
+      enroller_(installedProviders(*platform_)),
+      ieProtectedMode_(config.untrustedCaller) {
+    GetOSName();  // applies the system's provider defaults; the name is not kept
+    homePath_ = platform_->os() != nullptr ? platform_->os()->homeFolder() : std::string();
+}
 
 Engine::~Engine() = default;
 
@@ -22,6 +38,12 @@ std::u16string Engine::GetCapiErrorMsg() const {
     std::snprintf(number, sizeof number, "(0x%08X)", unsigned(capiError_));
     std::string text(platform::systemMessageText(capiError_).value_or(""));
     return toWide(text + number);
+}
+
+bool Engine::refusedInProtectedMode() {
+    if (!ieProtectedMode_) return false;
+    errorCode_ = codes::kProtectedMode;
+    return true;
 }
 
 std::int32_t Engine::SelectSignerINS(std::int32_t, std::int32_t, std::int32_t) {

@@ -11,6 +11,7 @@
 
 #include "engine/platform/Platform.h"
 #include "engine/platform/StateHome.h"
+#include "enrol/Enroller.h"
 
 namespace pennaform {
 
@@ -18,6 +19,10 @@ namespace pennaform {
 struct EngineConfig {
     // homeOverride: the per-user state folder, in place of the environment's.
     std::optional<std::string> homeOverride;
+    // untrustedCaller: the host serves a caller it does not trust (a page in
+    // a protected browser process); the operations that reach the user's
+    // keys, files, registry or adapters then refuse with 1500.
+    bool untrustedCaller = false;
 };
 
 class Engine {
@@ -51,9 +56,52 @@ public:
 
     // --- Environment facts ---
 
+    // GetVersion: the component's file version, "4.2.3.0". Clears the error
+    // code.
+    std::u16string GetVersion();
+    // GetOSName: the system's name (the host's own name, or the Windows name
+    // of the version data), and applies the provider defaults of that version
+    // to the Enroller, replacing a provider chosen before. When the version
+    // cannot be read: "Windows 作業系統偵測錯誤!" and nothing applied. Clears
+    // nothing.
+    std::u16string GetOSName();
+    // GetMacAddress: the network adapters' hardware addresses, six bytes each
+    // as "%02X-%02X-%02X-%02X-%02X-%02X", one line feed between them.
+    // 1500 in protected mode, 5001 when there is no adapter to report.
+    std::u16string GetMacAddress();
+    // GetUserHomePath: the user's home folder, as probed when the Engine was
+    // made.
+    std::u16string GetUserHomePath();
+
     // --- Registry values ---
 
+    // The address strName is a key path, a backslash and a value name (empty:
+    // the key's default value); it is split at its last backslash. An empty
+    // address or one without a backslash is 5005, even in protected mode.
+
+    // RegReadHKCU, RegReadHKLM: a REG_SZ value of at most 255 bytes as it is,
+    // a REG_DWORD in signed decimal; empty for a missing value, a longer
+    // string or another type (code 0). 5906 when the key cannot be opened.
+    std::u16string RegReadHKCU(std::u16string_view strName);
+    std::u16string RegReadHKLM(std::u16string_view strName);
+    // RegWriteHKCUInt, RegWriteHKCUStr: store a REG_DWORD, or a REG_SZ
+    // without terminator, creating the key and those above it. The result is
+    // the error code: 0, 5005, 1500, or 5906 when the store refuses.
+    std::int32_t RegWriteHKCUInt(std::u16string_view strName, std::int32_t dw);
+    std::int32_t RegWriteHKCUStr(std::u16string_view strName, std::u16string_view str);
+    // GetServerAuth, VerifyServerResponse: kept for callers of the interface;
+    // they only clear both error fields (an empty string, and 0).
+    std::u16string GetServerAuth();
+    std::int32_t VerifyServerResponse(std::u16string_view strServerResponse);
+
     // --- Provider selection ---
+
+    // SetProviderName: chooses an installed provider by its exact name: 0,
+    // 5005 for an empty name, 1500 in protected mode, 5046 for a name not
+    // installed. The result is the error code.
+    std::int32_t SetProviderName(std::u16string_view strProviderName);
+    Enroller& enroller() { return enroller_; }
+    const Enroller& enroller() const { return enroller_; }
 
     // --- Digests ---
 
@@ -69,6 +117,14 @@ public:
     void setErrorCode(std::int32_t code) { errorCode_ = code; }
     void setCapiError(std::uint32_t number) { capiError_ = number; }
 
+    // inProtectedMode: whether the host marked this Engine's caller as
+    // untrusted; fixed when the Engine is made.
+    bool inProtectedMode() const { return ieProtectedMode_; }
+    // refusedInProtectedMode: the protected-mode gate of an operation: in
+    // protected mode sets code 1500 and returns true (the operation then
+    // returns its empty result); otherwise changes nothing.
+    bool refusedInProtectedMode();
+
     const platform::StateHome& stateHome() const { return stateHome_; }
     platform::Platform& platform() { return *platform_; }
 
@@ -77,6 +133,9 @@ private:
     std::uint32_t capiError_ = 0;
     platform::StateHome stateHome_;
     std::unique_ptr<platform::Platform> platform_;
+    Enroller enroller_;
+    std::string homePath_;
+    bool ieProtectedMode_;
 };
 
 }  // namespace pennaform

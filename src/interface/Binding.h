@@ -90,11 +90,15 @@ constexpr Signature signatureOf() {
     return detail::MemberTraits<decltype(Op)>::signature();
 }
 
-// notBuilt<type>: the invoker of an operation this build does not offer yet:
-// code 5004, an empty string or the code itself as the result.
-template <ValueType R>
+// notBuilt<type, gated>: the invoker of an operation this build does not offer
+// yet: code 5004, an empty string or the code itself as the result. An
+// operation that refuses an untrusted caller keeps that gate even before it is
+// built, so it answers 1500 in protected mode.
+template <ValueType R, bool RefusedInProtectedMode>
 Result notBuilt(Engine& engine, std::span<const Argument>) {
-    engine.setErrorCode(codes::kNotSupported);
+    if (!(RefusedInProtectedMode && engine.refusedInProtectedMode())) {
+        engine.setErrorCode(codes::kNotSupported);
+    }
     if constexpr (R == ValueType::Long)
         return Result(engine.GetErrorCode());
     else

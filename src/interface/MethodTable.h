@@ -29,6 +29,7 @@ struct MethodSpec {
     std::string_view exportName;  // undecorated flat export name
     Invoker invoke;
     Signature bound;  // the bound operation's signature; unknown when not built
+    bool refusedInProtectedMode;  // refuses an untrusted caller with 1500
 
     constexpr std::span<const ArgumentSpec> arguments() const {
         return {argumentList.data(), std::size_t(argumentCount)};
@@ -54,19 +55,46 @@ struct MethodSpec {
     }
 };
 
+// The operations that refuse to run for an untrusted caller (protected mode):
+// those that reach the user's files, keys, certificates, registry or network
+// adapters. A built operation checks the gate itself, at the step where its
+// own argument checks end; one not built yet checks it before answering 5004.
+inline constexpr std::array<std::string_view, 36> kRefusedInProtectedMode = {
+    "GetMacAddress", "RegReadHKCU", "RegWriteHKCUInt", "RegWriteHKCUStr", "RegReadHKLM",
+    "Hash", "HashFile", "SetProviderName", "CreatePKCS10", "CreatePKCS10Pair", "AcceptPKCS7",
+    "ChangePfxPasswd", "ChangePfxPasswdEx", "QueryPfxInfo", "ImportPfxToIE", "ExportPfxFromIE",
+    "ExportMobileFromPfx", "ExportMobileFromIE", "SelectSigner", "SelectSignerEx",
+    "SelectSignerEx2", "SignPkcs1", "SignPkcs7", "SymEncrypt", "SymDecrypt", "CertEncryptPkcs7",
+    "CertDecryptPkcs7", "GetIECertCount", "GetIECertSerial", "GetIECertCommonName",
+    "GetIECertSubject", "GetIECertIssuer", "GetIECertNotBefore", "GetIECertNotAfter",
+    "GetIECertFinger", "DeleteIECert",
+};
+
 namespace detail {
+constexpr bool refusedInProtectedMode(std::string_view name) {
+    for (std::string_view gated : kRefusedInProtectedMode) {
+        if (gated == name) return true;
+    }
+    return false;
+}
+
 template <auto Op>
 constexpr MethodSpec row(int slot, int dispId, std::string_view name,
                          std::array<ArgumentSpec, 7> args, int count, ValueType result,
                          std::string_view exportName) {
-    return {slot, dispId, name, args, count, result, exportName, &bound<Op>, signatureOf<Op>()};
+    return {slot,       dispId,     name,           args, count, result, exportName,
+            &bound<Op>, signatureOf<Op>(), refusedInProtectedMode(name)};
 }
 constexpr MethodSpec rowNotBuilt(int slot, int dispId, std::string_view name,
                                  std::array<ArgumentSpec, 7> args, int count, ValueType result,
                                  std::string_view exportName) {
-    Invoker invoke = result == ValueType::Long ? &notBuilt<ValueType::Long>
-                                               : &notBuilt<ValueType::String>;
-    return {slot, dispId, name, args, count, result, exportName, invoke, Signature{}};
+    bool gated = refusedInProtectedMode(name);
+    Invoker invoke = result == ValueType::Long
+                         ? (gated ? &notBuilt<ValueType::Long, true>
+                                  : &notBuilt<ValueType::Long, false>)
+                         : (gated ? &notBuilt<ValueType::String, true>
+                                  : &notBuilt<ValueType::String, false>);
+    return {slot, dispId, name, args, count, result, exportName, invoke, Signature{}, gated};
 }
 }  // namespace detail
 
@@ -76,23 +104,23 @@ namespace detail {
 constexpr std::array<MethodSpec, 66> buildMethodTable() {
     using enum ValueType;
     return {{
-    rowNotBuilt(1, 1, "GetVersion", {{}}, 0, String, "GetDllVersion"),
+    row<&Engine::GetVersion>(1, 1, "GetVersion", {{}}, 0, String, "GetDllVersion"),
     row<&Engine::GetErrorCode>(2, 2, "GetErrorCode", {{}}, 0, Long, "GetErrorCode"),
     row<&Engine::GetErrorMsg>(3, 3, "GetErrorMsg", {{}}, 0, String, "GetErrorMsg"),
     row<&Engine::GetCapiErrorCode>(4, 4, "GetCapiErrorCode", {{}}, 0, Long, "GetCapiErrorCode"),
     row<&Engine::GetCapiErrorMsg>(5, 5, "GetCapiErrorMsg", {{}}, 0, String, "GetCapiErrorMsg"),
-    rowNotBuilt(6, 6, "GetMacAddress", {{}}, 0, String, "GetMacAddress"),
-    rowNotBuilt(7, 7, "GetOSName", {{}}, 0, String, "GetOSName"),
-    rowNotBuilt(8, 8, "GetUserHomePath", {{}}, 0, String, "GetUserHomePath"),
-    rowNotBuilt(9, 10, "GetServerAuth", {{}}, 0, String, "GetServerAuth"),
-    rowNotBuilt(10, 11, "VerifyServerResponse", {{{"strServerResponse", String}}}, 1, Long, "VerifyServerResponse"),
-    rowNotBuilt(11, 20, "RegReadHKCU", {{{"strName", String}}}, 1, String, "RegReadHKCU"),
-    rowNotBuilt(12, 21, "RegWriteHKCUInt", {{{"strName", String}, {"dw", Long}}}, 2, Long, "RegWriteHKCUInt"),
-    rowNotBuilt(13, 22, "RegWriteHKCUStr", {{{"strName", String}, {"str", String}}}, 2, Long, "RegWriteHKCUStr"),
-    rowNotBuilt(14, 23, "RegReadHKLM", {{{"strName", String}}}, 1, String, "RegReadHKLM"),
+    row<&Engine::GetMacAddress>(6, 6, "GetMacAddress", {{}}, 0, String, "GetMacAddress"),
+    row<&Engine::GetOSName>(7, 7, "GetOSName", {{}}, 0, String, "GetOSName"),
+    row<&Engine::GetUserHomePath>(8, 8, "GetUserHomePath", {{}}, 0, String, "GetUserHomePath"),
+    row<&Engine::GetServerAuth>(9, 10, "GetServerAuth", {{}}, 0, String, "GetServerAuth"),
+    row<&Engine::VerifyServerResponse>(10, 11, "VerifyServerResponse", {{{"strServerResponse", String}}}, 1, Long, "VerifyServerResponse"),
+    row<&Engine::RegReadHKCU>(11, 20, "RegReadHKCU", {{{"strName", String}}}, 1, String, "RegReadHKCU"),
+    row<&Engine::RegWriteHKCUInt>(12, 21, "RegWriteHKCUInt", {{{"strName", String}, {"dw", Long}}}, 2, Long, "RegWriteHKCUInt"),
+    row<&Engine::RegWriteHKCUStr>(13, 22, "RegWriteHKCUStr", {{{"strName", String}, {"str", String}}}, 2, Long, "RegWriteHKCUStr"),
+    row<&Engine::RegReadHKLM>(14, 23, "RegReadHKLM", {{{"strName", String}}}, 1, String, "RegReadHKLM"),
     rowNotBuilt(15, 30, "Hash", {{{"strPlainText", String}, {"dwFlags", Long}}}, 2, String, "Hash"),
     rowNotBuilt(16, 31, "HashFile", {{{"strFileName", String}, {"dwFlags", Long}}}, 2, String, "HashFile"),
-    rowNotBuilt(17, 40, "SetProviderName", {{{"strProviderName", String}}}, 1, Long, "SetProviderName"),
+    row<&Engine::SetProviderName>(17, 40, "SetProviderName", {{{"strProviderName", String}}}, 1, Long, "SetProviderName"),
     rowNotBuilt(18, 41, "CreatePKCS10", {{{"commonName", String}, {"keyBits", Long}, {"genKeyFlags", Long}}}, 3, String, "CreatePKCS10"),
     rowNotBuilt(19, 42, "CreatePKCS10Pair", {{{"commonName", String}, {"keyBits", Long}, {"genKeyFlags", Long}}}, 3, Long, "CreatePKCS10Pair"),
     rowNotBuilt(20, 43, "GetCsrForSign", {{}}, 0, String, "GetCsrForSign"),
@@ -156,10 +184,18 @@ constexpr bool rowsMatchTheirOperations(const std::array<MethodSpec, 66>& table)
     }
     return true;
 }
+
+// Every gated name is a row of the table, once.
+constexpr bool everyGatedNameIsARow(const std::array<MethodSpec, 66>& table) {
+    std::size_t gatedRows = 0;
+    for (const MethodSpec& m : table) gatedRows += m.refusedInProtectedMode ? 1 : 0;
+    return gatedRows == kRefusedInProtectedMode.size();
+}
 }  // namespace detail
 
 inline constexpr std::array<MethodSpec, 66> kMethodTable = detail::buildMethodTable();
 static_assert(detail::rowsMatchTheirOperations(kMethodTable));
+static_assert(detail::everyGatedNameIsARow(kMethodTable));
 
 // methodIndex: the row of a method (or of the export-only name), at compile
 // time; an unknown name does not compile.

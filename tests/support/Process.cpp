@@ -118,6 +118,84 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     return result;
 }
 
+std::unique_ptr<RunningProcess> RunningProcess::start(
+    const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment) {
+    signal(SIGPIPE, SIG_IGN);
+    Pipe in, out;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in.readEnd(), 0);
+    posix_spawn_file_actions_adddup2(&actions, out.writeEnd(), 1);
+    std::vector<std::string> args = argv;
+    std::vector<std::string> env = childEnvironment(environment);
+    auto argp = pointers(args);
+    auto envp = pointers(env);
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return nullptr;
+    // Keep our ends; the Pipe objects close every other descriptor.
+    int input = fcntl(in.writeEnd(), F_DUPFD_CLOEXEC, 0);
+    int output = fcntl(out.readEnd(), F_DUPFD_CLOEXEC, 0);
+    return std::unique_ptr<RunningProcess>(new RunningProcess(pid, input, output));
+}
+
+RunningProcess::~RunningProcess() {
+    if (!reaped_) {
+        kill(SIGKILL);
+        wait();
+    }
+    closeInput();
+    if (output_ >= 0) close(output_);
+}
+
+bool RunningProcess::writeAll(const std::string& text) {
+    std::size_t written = 0;
+    while (input_ >= 0 && written < text.size()) {
+        ssize_t n = write(input_, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        written += std::size_t(n);
+    }
+    return input_ >= 0;
+}
+
+void RunningProcess::closeInput() {
+    if (input_ >= 0) close(input_);
+    input_ = -1;
+}
+
+std::optional<std::string> RunningProcess::readLine() {
+    for (;;) {
+        std::size_t end = pending_.find('\n');
+        if (end != std::string::npos) {
+            std::string line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            return line;
+        }
+        char buffer[4096];
+        ssize_t n = read(output_, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        pending_.append(buffer, std::size_t(n));
+    }
+}
+
+void RunningProcess::kill(int signalNumber) {
+    if (!reaped_) ::kill(pid_, signalNumber);
+}
+
+int RunningProcess::wait() {
+    int status = 0;
+    if (!reaped_) {
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        reaped_ = true;
+        exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    return exitStatus_;
+}
+
 std::string commandPath() {
     const char* path = std::getenv("PENNAFORM_CLI");
     return path != nullptr ? path : "pennaform";

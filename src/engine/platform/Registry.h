@@ -28,9 +28,11 @@ enum class ValueType : std::uint32_t {
     kMultiString = 7,   // REG_MULTI_SZ
 };
 
-// RegistryValue: a value's type and data. String data is 8-bit text in the
-// process code page, as the A functions read it; it ends with a NUL when one
-// was stored.
+// RegistryValue: a value's type and data. The type is any 32-bit number; the
+// named ones are those the component uses. String data (kString,
+// kExpandString, kMultiString) crosses the interface as 8-bit text in the
+// process code page, as the A functions read and write it, and is kept as
+// UTF-16, so a value reads the same under any code page that can show it.
 struct RegistryValue {
     ValueType type = ValueType::kNone;
     Bytes data;
@@ -45,11 +47,11 @@ class RegistryKey {
 
     // queryValue: the value `name`; ERROR_FILE_NOT_FOUND when absent.
     virtual Outcome<RegistryValue> queryValue(std::string_view name) const = 0;
-    // setValue: creates or replaces the value `name` in one transaction.
-    // Non-empty string data (kString, kExpandString) that does not end with a
-    // NUL is stored with one added, as RegSetValueExA stores a C string whose
-    // length leaves the terminator out; empty data is stored as 0 bytes.
-    // ERROR_ACCESS_DENIED in the machine hive.
+    // setValue: creates or replaces the value `name` in one transaction,
+    // keeping `data` exactly as given: string data is stored with a
+    // terminator only when it ends with one. Empty data is a value of 0
+    // bytes. ERROR_ACCESS_DENIED in the machine hive; ERROR_INVALID_PARAMETER
+    // for a name longer than 16383 characters.
     virtual Status setValue(std::string_view name, ValueType type, ByteView data) = 0;
     // deleteValue: removes the value `name`; ERROR_FILE_NOT_FOUND when
     // absent, ERROR_ACCESS_DENIED in the machine hive.
@@ -60,16 +62,22 @@ class RegistryKey {
 };
 
 // Registry: opens keys in the two hives. Paths are relative to the hive's
-// root, backslash-separated; the empty path is the root itself.
+// root, backslash-separated (empty names between backslashes are skipped, so
+// the empty path and "\\" are the root itself). A key name is at most 255
+// characters, a path at most 512 names deep.
 class Registry {
   public:
     virtual ~Registry() = default;
 
-    // openKey: opens an existing key; ERROR_FILE_NOT_FOUND when it (or the
-    // whole hive, such as a machine hive never installed) is missing.
+    // openKey: opens an existing key; ERROR_FILE_NOT_FOUND when it is
+    // missing. A hive that does not exist yet (a machine hive never installed,
+    // a user who never wrote a value) is an empty one: its root opens and
+    // holds nothing.
     virtual Outcome<std::unique_ptr<RegistryKey>> openKey(Hive hive, std::string_view path) = 0;
     // createKey: opens the per-user key `path`, creating it and every missing
-    // key above it. Fails with the store's error (ERROR_ACCESS_DENIED, ...).
+    // key above it in one transaction. ERROR_INVALID_PARAMETER for a name or
+    // depth beyond the limits; otherwise the store's error
+    // (ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ...).
     virtual Outcome<std::unique_ptr<RegistryKey>> createKey(std::string_view path) = 0;
 };
 

@@ -29,6 +29,9 @@ class StateHome {
     // databasePath: the user's database file, <userFolder>/pennaform.db; empty
     // when the user folder is.
     std::string databasePath() const;
+    // machineHivePath: the machine hive's file, <machineFolder>/machine.db;
+    // empty when the machine folder is.
+    std::string machineHivePath() const;
 
     // ensureCreated: makes sure the user folder exists as a directory,
     // creating it and its missing parents. Every folder created here gets

@@ -30,10 +30,13 @@ constexpr SystemMessage kSystemMessages[] = {
     {kErrorOutOfMemory,
      "Not enough memory resources are available to complete this operation.\r\n"},
     {kErrorBadLength, "The program issued a command but the command length is incorrect.\r\n"},
+    {kErrorSharingViolation,
+     "The process cannot access the file because it is being used by another process.\r\n"},
     {kErrorNotSupported, "The request is not supported.\r\n"},
     {kErrorInvalidPassword, "The specified network password is not correct.\r\n"},
     {kErrorInvalidParameter, "The parameter is incorrect.\r\n"},
     {kErrorBufferOverflow, "The file name is too long.\r\n"},
+    {kErrorDiskFull, "There is not enough space on the disk.\r\n"},
     {kErrorInsufficientBuffer, "The data area passed to a system call is too small.\r\n"},
     {kErrorAlreadyExists, "Cannot create a file when that file already exists.\r\n"},
     {kErrorNoData, "The pipe is being closed.\r\n"},
@@ -43,7 +46,9 @@ constexpr SystemMessage kSystemMessages[] = {
     {kErrorMrMidNotFound,
      "The system cannot find message text for message number 0x%1 in the message file for "
      "%2.\r\n"},
+    {kErrorIoDevice, "The request could not be performed because of an I/O device error.\r\n"},
     {kErrorCancelled, "The operation was canceled by the user.\r\n"},
+    {kErrorFileCorrupt, "The file or directory is corrupted and unreadable.\r\n"},
     {kRpcSStringTooLong, "The string is too long.\r\n"},
     {kErrorObjectNotFound, "The object identifier does not represent a valid object.\r\n"},
 

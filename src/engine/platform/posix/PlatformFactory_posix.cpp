@@ -1,10 +1,19 @@
 #include "engine/platform/PlatformFactory.h"
 
+#include "engine/platform/posix/KeyProviders_posix.h"
+#include "engine/platform/posix/OsFacts_posix.h"
+#include "engine/platform/posix/Registry_sqlite.h"
+#include "engine/platform/posix/StateDatabase.h"
+
 namespace pennaform::platform {
 
 std::unique_ptr<Platform> makePlatform(const StateHome& home) {
-    (void)home;
     PlatformServices services;
+    services.os = makePosixOsFacts();
+    std::shared_ptr<StateDatabase> userDatabase = StateDatabase::userDatabase(home);
+    services.registry = makeSqliteRegistry(
+        userDatabase, StateDatabase::machineDatabase(home.machineHivePath()));
+    services.keys = makeSoftwareKeyProviders();
     return std::make_unique<Platform>(std::move(services));
 }
 

@@ -20,6 +20,7 @@ namespace {
 
 constexpr std::string_view kFolderName = "pennaform";
 constexpr std::string_view kDatabaseName = "pennaform.db";
+constexpr std::string_view kMachineHiveName = "machine.db";
 constexpr std::string_view kDefaultMachineFolder = "/etc/pennaform";
 constexpr mode_t kPrivateFolderMode = 0700;
 
@@ -117,6 +118,11 @@ StateHome::StateHome(std::optional<std::string> homeOverride)
 std::string StateHome::databasePath() const {
     if (userFolder_.empty()) return {};
     return join(userFolder_, kDatabaseName);
+}
+
+std::string StateHome::machineHivePath() const {
+    if (machineFolder_.empty()) return {};
+    return join(machineFolder_, kMachineHiveName);
 }
 
 Status StateHome::ensureCreated() const {
