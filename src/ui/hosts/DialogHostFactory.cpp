@@ -1,6 +1,7 @@
 #include "ui/hosts/DialogHostFactory.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,8 +24,11 @@ constexpr std::int32_t kFileUnwritable = 1003;
 constexpr std::int32_t kUnsuitableFormat = 5045;
 
 std::optional<std::string> readSmallFile(const std::string& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return std::nullopt;
+    // Non-blocking, so that naming a pipe no one writes to cannot hang the
+    // open; only a regular file is read.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat info;
+    if (!fd.valid() || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     std::string content;
     char buffer[8192];
     for (;;) {
@@ -66,7 +70,7 @@ std::unique_ptr<platform::PlatformDialogs> makeDialogHost(std::string_view kind,
     std::optional<std::string> text = readSmallFile(answersPath);
     if (!text) {
         return refuse(outProblem, kFileUnreadable,
-                      "cannot read the answers " + answersPath + " (at most 1 MiB)");
+                      "cannot read the answers " + answersPath + " (a file of at most 1 MiB)");
     }
     std::string problem;
     std::optional<ScriptedAnswers> answers = ScriptedAnswers::parse(*text, problem);

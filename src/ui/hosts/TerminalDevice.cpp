@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "engine/CodePage.h"
+
 namespace pennaform::ui {
 namespace {
 
@@ -77,13 +79,36 @@ private:
 
 }  // namespace
 
+std::string terminalSafe(std::string_view text) {
+    bool utf8 = CodePage::process().number() == CodePage::kUtf8;
+    std::string safe;
+    safe.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        bool lineEnd = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        if ((c < 0x20 && c != '\n' && c != '\t' && !lineEnd) || c == 0x7F) {
+            safe += '?';
+        } else if (utf8 && c == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) < 0xA0 &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+            safe += '?';  // a C1 control such as CSI
+            ++i;
+        } else {
+            safe += char(c);
+        }
+    }
+    return safe;
+}
+
 std::optional<TerminalDevice> TerminalDevice::open() {
     FileDescriptor fd(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid()) return std::nullopt;
     return TerminalDevice(std::move(fd));
 }
 
-void TerminalDevice::write(std::string_view text) {
+void TerminalDevice::write(std::string_view shown) {
+    std::string safe = terminalSafe(shown);
+    std::string_view text = safe;
     while (!text.empty()) {
         ssize_t written = ::write(fd_.get(), text.data(), text.size());
         if (written < 0 && errno == EINTR) continue;

@@ -12,12 +12,19 @@
 
 namespace pennaform::ui {
 
+// terminalSafe: `text` with the characters that would drive the terminal
+// instead of showing (escape sequences and other controls, from certificate
+// names or file names) replaced by '?'. Line feeds and tabs stay; a carriage
+// return stays only before a line feed.
+std::string terminalSafe(std::string_view text);
+
 class TerminalDevice {
 public:
     // open: the controlling terminal, or nullopt when the process has none
     // (a daemon, a CI job): nothing can be asked then.
     static std::optional<TerminalDevice> open();
 
+    // write: shows `text`, made terminalSafe.
     void write(std::string_view text);
     // readLine: writes `prompt`, then reads one line (without its line
     // feed); nullopt when the input has ended (Ctrl-D on an empty line, the

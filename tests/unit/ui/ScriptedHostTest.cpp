@@ -1,6 +1,7 @@
 // The scripted host: its answers format (refused as a whole when it does not
 // fit), the dialogs it drives, and the transcript of what each one showed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -127,6 +128,11 @@ TEST(DialogHostFactory, ReportsEachSetupProblemWithItsCode) {
     EXPECT_EQ(codeOf("scripted", huge, ""), 1002);
     EXPECT_EQ(codeOf("scripted", bad, ""), 5045);
     EXPECT_EQ(codeOf("scripted", good, folder.path() + "/no/such/t.jsonl"), 1003);
+    // Neither a folder nor a pipe nobody writes to is read, and neither waits.
+    EXPECT_EQ(codeOf("scripted", folder.path(), ""), 1002);
+    std::string pipe = folder.path() + "/answers.fifo";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(codeOf("scripted", pipe, ""), 1002);
 }
 
 TEST(ScriptedDialogHost, DrivesADialogAndRecordsWhatItShowed) {
