@@ -63,8 +63,8 @@ Failure errnoFailure(int error) {
 // can read it, before SQLite opens it (SQLite would create it 0644, and its
 // journal files take the database file's mode).
 Status createPrivateFile(const std::string& path) {
-    FileDescriptor file(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                             kPrivateFileMode));
+    FileDescriptor file(
+        open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivateFileMode));
     if (file.get() < 0) return errnoFailure(errno);
     struct stat info {};
     if (fstat(file.get(), &info) != 0) return errnoFailure(errno);
@@ -130,7 +130,8 @@ Failure sqliteFailure(int resultCode, int systemErrno) {
             return fail(errors::kErrorInvalidParameter);
         case SQLITE_IOERR:
             if (systemErrno == ENOSPC || systemErrno == EDQUOT) return fail(errors::kErrorDiskFull);
-            if (systemErrno == EACCES || systemErrno == EROFS) return fail(errors::kErrorAccessDenied);
+            if (systemErrno == EACCES || systemErrno == EROFS)
+                return fail(errors::kErrorAccessDenied);
             return fail(errors::kErrorIoDevice);
         default:
             return fail(errors::kErrorIoDevice);
@@ -154,7 +155,9 @@ Statement& Statement::operator=(Statement&& other) noexcept {
     return *this;
 }
 
-Statement::~Statement() { sqlite3_finalize(statement_); }
+Statement::~Statement() {
+    sqlite3_finalize(statement_);
+}
 
 Statement& Statement::bindText(int index, std::string_view text) {
     if (bindResult_ != SQLITE_OK) return *this;
@@ -241,7 +244,9 @@ Connection& Connection::operator=(Connection&& other) noexcept {
     return *this;
 }
 
-Connection::~Connection() { sqlite3_close_v2(db_); }
+Connection::~Connection() {
+    sqlite3_close_v2(db_);
+}
 
 Outcome<Connection> Connection::open(const std::string& path, int flags) {
     sqlite3* db = nullptr;
@@ -277,7 +282,9 @@ Status Connection::executeScript(const char* sql) {
     return Status::success();
 }
 
-std::int64_t Connection::changes() const { return sqlite3_changes64(db_); }
+std::int64_t Connection::changes() const {
+    return sqlite3_changes64(db_);
+}
 
 Outcome<std::int64_t> Connection::schemaVersion() {
     Outcome<Statement> query = prepare("PRAGMA user_version");
