@@ -104,11 +104,14 @@ TEST_F(SqliteFiles, TheFirstWriteMakesAPrivateFolderAndFileInWalMode) {
     EXPECT_EQ(*(*reader)->schemaVersion(), StateDatabase::kSchemaVersion);
 }
 
-TEST_F(SqliteFiles, AnExistingOpenFileIsMadePrivate) {
-    ASSERT_TRUE(home_.ensureCreated().ok());
-    std::ofstream(home_.databasePath()).close();
+TEST_F(SqliteFiles, AnExistingOpenFileIsMadePrivateAtTheFirstChange) {
+    ASSERT_TRUE(StateDatabase::userDatabase(home_)
+                    ->write([](Connection&) { return Status::success(); })
+                    .ok());
     fs::permissions(home_.databasePath(), fs::perms(0644));
     auto database = StateDatabase::userDatabase(home_);
+    ASSERT_TRUE(database->reader().ok());
+    EXPECT_EQ(modeOf(home_.databasePath()), 0644u) << "reading changes nothing";
     ASSERT_TRUE(database->write([](Connection&) { return Status::success(); }).ok());
     EXPECT_EQ(modeOf(home_.databasePath()), 0600u);
 }

@@ -328,16 +328,18 @@ Outcome<Connection*> StateDatabase::reader() {
 Outcome<Connection*> StateDatabase::openForWriting() {
     if (access_ == Access::kReadOnly) return fail(errors::kErrorAccessDenied);
     if (path_.empty()) return fail(errors::kErrorPathNotFound);
-    if (!connection_) {
+    if (!readyForWriting_) {
+        // Also when a reader opened the file first: it may predate this
+        // build and carry a wider mode.
         Status folder = home_->ensureCreated();
         if (!folder) return folder.failure();
         Status file = createPrivateFile(path_);
         if (!file) return file.failure();
-        Outcome<Connection> opened = Connection::open(path_, SQLITE_OPEN_READWRITE);
-        if (!opened) return opened.failure();
-        connection_.emplace(std::move(*opened));
-    }
-    if (!readyForWriting_) {
+        if (!connection_) {
+            Outcome<Connection> opened = Connection::open(path_, SQLITE_OPEN_READWRITE);
+            if (!opened) return opened.failure();
+            connection_.emplace(std::move(*opened));
+        }
         Status prepared = prepareForWriting(*connection_);
         if (!prepared) return prepared.failure();
         readyForWriting_ = true;
