@@ -10,7 +10,9 @@
 namespace pennaform {
 
 Engine::Engine(EngineConfig config)
-    : stateHome_(std::move(config.homeOverride)), platform_(platform::makePlatform(stateHome_)) {}
+    : ieProtectedMode_(config.untrustedCaller),
+      stateHome_(std::move(config.homeOverride)),
+      platform_(platform::makePlatform(stateHome_)) {}
 
 Engine::~Engine() = default;
 
@@ -22,6 +24,12 @@ std::u16string Engine::GetCapiErrorMsg() const {
     std::snprintf(number, sizeof number, "(0x%08X)", unsigned(capiError_));
     std::string text(platform::systemMessageText(capiError_).value_or(""));
     return toWide(text + number);
+}
+
+bool Engine::refusedInProtectedMode() {
+    if (!ieProtectedMode_) return false;
+    errorCode_ = codes::kProtectedMode;
+    return true;
 }
 
 std::int32_t Engine::SelectSignerINS(std::int32_t, std::int32_t, std::int32_t) {
