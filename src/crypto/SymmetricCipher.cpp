@@ -13,7 +13,7 @@ constexpr std::size_t kBlockLen = 8;
 constexpr std::string_view kEnhancedProvider = "Microsoft Enhanced Cryptographic Provider v1.0";
 
 void wipe(std::vector<std::uint8_t>& bytes) {
-    explicit_bzero(bytes.data(), bytes.size());
+    if (!bytes.empty()) explicit_bzero(bytes.data(), bytes.size());
     bytes.clear();
 }
 
