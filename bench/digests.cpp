@@ -65,10 +65,18 @@ using pennaform::digests::fastestDigestKernels;
 using pennaform::digests::portableDigestKernels;
 
 using Kernels = pennaform::digests::DigestKernels;
-void oursMd5(benchmark::State& s, const Kernels* k) { ours<Md5Digest>(s, k); }
-void oursSha1(benchmark::State& s, const Kernels* k) { ours<Sha1Digest>(s, k); }
-void oursSha256(benchmark::State& s, const Kernels* k) { ours<Sha256Digest>(s, k); }
-void oursSha512(benchmark::State& s, const Kernels* k) { ours<Sha512Digest>(s, k); }
+void oursMd5(benchmark::State& s, const Kernels* k) {
+    ours<Md5Digest>(s, k);
+}
+void oursSha1(benchmark::State& s, const Kernels* k) {
+    ours<Sha1Digest>(s, k);
+}
+void oursSha256(benchmark::State& s, const Kernels* k) {
+    ours<Sha256Digest>(s, k);
+}
+void oursSha512(benchmark::State& s, const Kernels* k) {
+    ours<Sha512Digest>(s, k);
+}
 
 BENCHMARK_CAPTURE(oursMd5, fastest, &fastestDigestKernels())->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(openssl, Md5, EVP_md5())->Unit(benchmark::kMillisecond);

@@ -50,7 +50,9 @@ DigestKernels detectFastest() {
     return k;
 }
 #else
-DigestKernels detectFastest() { return kPortable; }
+DigestKernels detectFastest() {
+    return kPortable;
+}
 #endif
 
 bool sameFunctions(const DigestKernels& a, const DigestKernels& b) {
@@ -59,7 +61,9 @@ bool sameFunctions(const DigestKernels& a, const DigestKernels& b) {
 
 }  // namespace
 
-const DigestKernels& portableDigestKernels() { return kPortable; }
+const DigestKernels& portableDigestKernels() {
+    return kPortable;
+}
 
 const DigestKernels& fastestDigestKernels() {
     static const DigestKernels fastest = detectFastest();

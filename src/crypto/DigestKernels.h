@@ -12,8 +12,10 @@ namespace pennaform::digests {
 
 // Each block function absorbs `blockCount` whole blocks (64 bytes, 128 for
 // SHA-512) starting at `blocks` into the chaining words `state`.
-using Md5Blocks = void (*)(std::uint32_t* state, const std::uint8_t* blocks, std::size_t blockCount);
-using Sha1Blocks = void (*)(std::uint32_t* state, const std::uint8_t* blocks, std::size_t blockCount);
+using Md5Blocks = void (*)(std::uint32_t* state, const std::uint8_t* blocks,
+                           std::size_t blockCount);
+using Sha1Blocks = void (*)(std::uint32_t* state, const std::uint8_t* blocks,
+                            std::size_t blockCount);
 using Sha256Blocks = void (*)(std::uint32_t* state, const std::uint8_t* blocks,
                               std::size_t blockCount);
 using Sha512Blocks = void (*)(std::uint64_t* state, const std::uint8_t* blocks,

@@ -76,21 +76,24 @@ constexpr std::array<std::uint32_t, 4> kMd5Initial = {0x67452301, 0xefcdab89, 0x
                                                       0x10325476};
 constexpr std::array<std::uint32_t, 5> kSha1Initial = {0x67452301, 0xefcdab89, 0x98badcfe,
                                                        0x10325476, 0xc3d2e1f0};
-constexpr std::array<std::uint32_t, 8> kSha256Initial = {0x6a09e667, 0xbb67ae85, 0x3c6ef372,
-                                                         0xa54ff53a, 0x510e527f, 0x9b05688c,
-                                                         0x1f83d9ab, 0x5be0cd19};
+constexpr std::array<std::uint32_t, 8> kSha256Initial = {
+    0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 constexpr std::array<std::uint64_t, 8> kSha512Initial = {
     0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b, 0xa54ff53a5f1d36f1,
     0x510e527fade682d1, 0x9b05688c2b3e6c1f, 0x1f83d9abfb41bd6b, 0x5be0cd19137e2179};
 
-const std::uint8_t* bytesOf(const void* data) { return static_cast<const std::uint8_t*>(data); }
+const std::uint8_t* bytesOf(const void* data) {
+    return static_cast<const std::uint8_t*>(data);
+}
 
 }  // namespace
 }  // namespace digests
 
 using digests::ByteOrder;
 
-Md5Digest::Md5Digest(const digests::DigestKernels& kernels) : absorber_(kernels.md5) { init(); }
+Md5Digest::Md5Digest(const digests::DigestKernels& kernels) : absorber_(kernels.md5) {
+    init();
+}
 void Md5Digest::init() {
     release();
     absorber_.reset(digests::kMd5Initial);
@@ -109,7 +112,9 @@ bool Md5Digest::compute(const void* data, std::size_t len) {
     return true;
 }
 
-Sha1Digest::Sha1Digest(const digests::DigestKernels& kernels) : absorber_(kernels.sha1) { init(); }
+Sha1Digest::Sha1Digest(const digests::DigestKernels& kernels) : absorber_(kernels.sha1) {
+    init();
+}
 void Sha1Digest::init() {
     release();
     absorber_.reset(digests::kSha1Initial);

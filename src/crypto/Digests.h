@@ -22,8 +22,7 @@ enum class ByteOrder { kLittleEndian, kBigEndian };
 // messageBytes * 8 written out in full, so a 128-bit field carries the bits
 // that a 64-bit count would lose. Returns how many blocks `block` now holds.
 std::size_t padFinalBlocks(std::uint8_t* block, std::size_t fill, std::size_t blockLen,
-                           std::size_t lengthFieldLen, std::uint64_t messageBytes,
-                           ByteOrder order);
+                           std::size_t lengthFieldLen, std::uint64_t messageBytes, ByteOrder order);
 
 // BlockAbsorber: the running state shared by the four algorithms: chaining
 // words, the bytes of a block not yet complete, and the message's byte count.

@@ -28,10 +28,14 @@ using AnyDigest = std::variant<Md5Digest, Sha1Digest, Sha256Digest, Sha512Digest
 // 3 SHA-256, 4 SHA-512, and SHA-1 for all others.
 AnyDigest digestFor(std::int32_t flags) {
     switch (flags & kAlgorithmBits) {
-        case 1: return AnyDigest(std::in_place_type<Md5Digest>);
-        case 3: return AnyDigest(std::in_place_type<Sha256Digest>);
-        case 4: return AnyDigest(std::in_place_type<Sha512Digest>);
-        default: return AnyDigest(std::in_place_type<Sha1Digest>);
+        case 1:
+            return AnyDigest(std::in_place_type<Md5Digest>);
+        case 3:
+            return AnyDigest(std::in_place_type<Sha256Digest>);
+        case 4:
+            return AnyDigest(std::in_place_type<Sha512Digest>);
+        default:
+            return AnyDigest(std::in_place_type<Sha1Digest>);
     }
 }
 

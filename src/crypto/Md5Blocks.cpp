@@ -16,8 +16,12 @@ namespace {
 inline std::uint32_t f(std::uint32_t b, std::uint32_t c, std::uint32_t d) {
     return d ^ (b & (c ^ d));
 }
-inline std::uint32_t h(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return b ^ c ^ d; }
-inline std::uint32_t i(std::uint32_t b, std::uint32_t c, std::uint32_t d) { return c ^ (b | ~d); }
+inline std::uint32_t h(std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+    return b ^ c ^ d;
+}
+inline std::uint32_t i(std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+    return c ^ (b | ~d);
+}
 
 template <int S>
 inline void stepF(std::uint32_t& a, std::uint32_t b, std::uint32_t c, std::uint32_t d,

@@ -31,7 +31,7 @@ inline std::uint32_t scheduleWord(std::uint32_t* w, int t) {
 // rotate through the argument positions instead of being moved.
 template <int T, std::uint32_t (*F)(std::uint32_t, std::uint32_t, std::uint32_t), std::uint32_t K>
 inline void sha1Round(std::uint32_t a, std::uint32_t& b, std::uint32_t c, std::uint32_t d,
-                  std::uint32_t& e, std::uint32_t* w) {
+                      std::uint32_t& e, std::uint32_t* w) {
     const std::uint32_t word = T < 16 ? w[T] : scheduleWord(w, T);
     e += std::rotl(a, 5) + F(b, c, d) + K + word;
     b = std::rotl(b, 30);

@@ -94,7 +94,8 @@ PENNAFORM_SHA_TARGET void sha1BlockShaNi(__m128i& abcd, __m128i& e, const std::u
 
 PENNAFORM_SHA_TARGET void sha1BlocksShaNi(std::uint32_t* state, const std::uint8_t* blocks,
                                           std::size_t blockCount) {
-    __m128i abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
+    __m128i abcd =
+        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1B);
     __m128i e = _mm_set_epi32(int(state[4]), 0, 0, 0);
     for (std::size_t n = 0; n < blockCount; ++n) sha1BlockShaNi(abcd, e, blocks + 64 * n);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(abcd, 0x1B));

@@ -50,8 +50,8 @@ void sha256Block(std::uint32_t* state, const std::uint8_t* p) {
     for (int t = 0; t < 64; t += 8) {
         if (t >= 16) {
             for (int j = t; j < t + 8; ++j) {
-                w[j & 15] += smallSigma1(w[(j - 2) & 15]) + w[(j - 7) & 15] +
-                             smallSigma0(w[(j - 15) & 15]);
+                w[j & 15] +=
+                    smallSigma1(w[(j - 2) & 15]) + w[(j - 7) & 15] + smallSigma0(w[(j - 15) & 15]);
             }
         }
         sha256Round(a, b, c, d, e, f, g, h, k[t], w[t & 15]);

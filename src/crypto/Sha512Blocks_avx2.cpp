@@ -76,9 +76,8 @@ private:
     // with their constants.
     PENNAFORM_AVX2_TARGET __m256i loadPair(const std::uint8_t* first, const std::uint8_t* second,
                                            int j) {
-        const __m256i swapEachWord =
-            _mm256_set_epi64x(0x08090a0b0c0d0e0f, 0x0001020304050607, 0x08090a0b0c0d0e0f,
-                              0x0001020304050607);
+        const __m256i swapEachWord = _mm256_set_epi64x(0x08090a0b0c0d0e0f, 0x0001020304050607,
+                                                       0x08090a0b0c0d0e0f, 0x0001020304050607);
         const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * j));
         const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * j));
         const __m256i words = _mm256_shuffle_epi8(
@@ -119,8 +118,7 @@ PENNAFORM_AVX2_TARGET inline std::uint64_t settled(std::uint64_t x) {
 // disjoint bit sets so that their parts can be added one at a time.
 PENNAFORM_AVX2_TARGET inline void sha512Round(std::uint64_t a, std::uint64_t b, std::uint64_t c,
                                               std::uint64_t& d, std::uint64_t e, std::uint64_t f,
-                                              std::uint64_t g, std::uint64_t& h,
-                                              std::uint64_t wk) {
+                                              std::uint64_t g, std::uint64_t& h, std::uint64_t wk) {
     const std::uint64_t hk = h + wk;
     const std::uint64_t ch = (e & f) + (~e & g);
     const std::uint64_t s1 = bigSigma1(e);

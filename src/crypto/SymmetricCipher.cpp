@@ -23,7 +23,9 @@ void appendLe32(Bytes& out, std::uint32_t v) {
 
 }  // namespace
 
-SymmetricCipher::~SymmetricCipher() { wipe(keyMaterial_); }
+SymmetricCipher::~SymmetricCipher() {
+    wipe(keyMaterial_);
+}
 
 void SymmetricCipher::setAlgorithm(AlgId algorithm) {
     const bool known = algorithm == algorithms::kDes || algorithm == algorithms::k3Des ||

@@ -24,9 +24,12 @@ bool keyFromHex(std::u16string_view keyHex, ByteBuffer& outKey) {
 std::int32_t algorithmFor(std::int32_t iAlgorithm, std::int32_t keyLen,
                           platform::AlgId& outAlgorithm) {
     if (iAlgorithm == 0) {
-        if (keyLen == 16) outAlgorithm = platform::algorithms::k3Des112;
-        else if (keyLen == 24) outAlgorithm = platform::algorithms::k3Des;
-        else return codes::kCipherKeyLength;
+        if (keyLen == 16)
+            outAlgorithm = platform::algorithms::k3Des112;
+        else if (keyLen == 24)
+            outAlgorithm = platform::algorithms::k3Des;
+        else
+            return codes::kCipherKeyLength;
         return codes::kSuccess;
     }
     if (iAlgorithm == 1) {

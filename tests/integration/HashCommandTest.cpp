@@ -87,7 +87,8 @@ TEST(HashFileCommand, AgreesWithCoreutilsOnRandomFilesOfManySizes) {
     } algorithms[] = {{"md5sum", 1}, {"sha1sum", 0}, {"sha256sum", 3}, {"sha512sum", 4}};
     std::vector<json> calls;
     for (const auto& a : algorithms) {
-        for (const std::string& path : paths) calls.push_back({{"method", "HashFile"}, {"args", {path, a.flags}}});
+        for (const std::string& path : paths)
+            calls.push_back({{"method", "HashFile"}, {"args", {path, a.flags}}});
     }
     const std::vector<json> answers = runSession(calls);
     ASSERT_EQ(answers.size(), calls.size());

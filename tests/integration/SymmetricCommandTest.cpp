@@ -49,8 +49,10 @@ TEST(SymmetricCommand, CodePageTextsMatchOpensslAndComeBack) {
         for (std::size_t n = 1; n <= 40; ++n) {
             const std::string text = textOfLength(n);
             const std::string theirs = opensslEnc(c, text);
-            calls.push_back({{"method", "SymEncrypt"}, {"args", {text, c.keyHex, c.iAlgorithm, 0x800}}});
-            calls.push_back({{"method", "SymDecrypt"}, {"args", {theirs, c.keyHex, c.iAlgorithm, 0x800}}});
+            calls.push_back(
+                {{"method", "SymEncrypt"}, {"args", {text, c.keyHex, c.iAlgorithm, 0x800}}});
+            calls.push_back(
+                {{"method", "SymDecrypt"}, {"args", {theirs, c.keyHex, c.iAlgorithm, 0x800}}});
             expected.push_back(theirs);
             expected.push_back(text);
         }
@@ -70,15 +72,19 @@ TEST(SymmetricCommand, Utf16TextsMatchOpensslAndComeBack) {
         {"abc", std::string("a\0b\0c\0", 6)},
         {"four", std::string("f\0o\0u\0r\0", 8)},
         {"中文", "\x2D\x4E\x87\x65"},
-        {"Ωmega €5", std::string("\xA9\x03m\0e\0g\0a\0 \0\xAC\x20" "5\0", 16)},
+        {"Ωmega €5", std::string("\xA9\x03m\0e\0g\0a\0 \0\xAC\x20"
+                                 "5\0",
+                                 16)},
     };
     std::vector<json> calls;
     std::vector<std::string> expected;
     for (const Cipher& c : kCiphers) {
         for (const auto& [text, utf16] : texts) {
             const std::string theirs = opensslEnc(c, utf16);
-            calls.push_back({{"method", "SymEncrypt"}, {"args", {text, c.keyHex, c.iAlgorithm, 0}}});
-            calls.push_back({{"method", "SymDecrypt"}, {"args", {theirs, c.keyHex, c.iAlgorithm, 0}}});
+            calls.push_back(
+                {{"method", "SymEncrypt"}, {"args", {text, c.keyHex, c.iAlgorithm, 0}}});
+            calls.push_back(
+                {{"method", "SymDecrypt"}, {"args", {theirs, c.keyHex, c.iAlgorithm, 0}}});
             expected.push_back(theirs);
             expected.push_back(text);
         }
@@ -94,7 +100,8 @@ TEST(SymmetricCommand, Utf16TextsMatchOpensslAndComeBack) {
 TEST(SymmetricCommand, OpensslReadsWhatWeWriteAndZeroPaddingIsTolerated) {
     for (const Cipher& c : kCiphers) {
         const std::string text = "written by Pennaform";
-        ProcessResult ours = runCommand({"SymEncrypt", text, c.keyHex, std::to_string(c.iAlgorithm), "0x800"});
+        ProcessResult ours =
+            runCommand({"SymEncrypt", text, c.keyHex, std::to_string(c.iAlgorithm), "0x800"});
         ASSERT_EQ(ours.exitStatus, 0) << ours.err;
         std::vector<std::string> argv = {"openssl", "enc", "-d"};
         argv.insert(argv.end(), c.opensslArgs.begin(), c.opensslArgs.end());
@@ -104,8 +111,10 @@ TEST(SymmetricCommand, OpensslReadsWhatWeWriteAndZeroPaddingIsTolerated) {
         EXPECT_EQ(back.out, text) << c.name;
 
         // A peer that pads with zeros rather than PKCS#5.
-        const std::string zeroPadded = opensslEnc(c, std::string("zero pad\0\0\0\0\0\0\0\0", 16), {"-nopad"});
-        ProcessResult read = runCommand({"SymDecrypt", zeroPadded, c.keyHex, std::to_string(c.iAlgorithm), "0x800"});
+        const std::string zeroPadded =
+            opensslEnc(c, std::string("zero pad\0\0\0\0\0\0\0\0", 16), {"-nopad"});
+        ProcessResult read =
+            runCommand({"SymDecrypt", zeroPadded, c.keyHex, std::to_string(c.iAlgorithm), "0x800"});
         EXPECT_EQ(read.exitStatus, 0) << read.err;
         EXPECT_EQ(read.out, "zero pad\n") << c.name;
     }
@@ -118,11 +127,16 @@ TEST(SymmetricCommand, RefusalsCarryTheirCodes) {
     } cases[] = {
         {{"SymEncrypt", "text", "0123456789abcde", "1", "0"}, "error 5005: 錯誤的參數(5005)\n"},
         {{"SymEncrypt", "", "0123456789abcdef", "1", "0"}, "error 5005: 錯誤的參數(5005)\n"},
-        {{"SymEncrypt", "text", "0123456789abcdef", "0", "0"}, "error 9003: 加解密密碼長度錯誤(9003)\n"},
-        {{"SymEncrypt", "text", "0123456789abcdef0123456789abcdef", "1", "0"}, "error 9003: 加解密密碼長度錯誤(9003)\n"},
-        {{"SymEncrypt", "text", "0123456789abcdef", "2", "0"}, "error 9001: 加解密演算法錯誤(9001)\n"},
-        {{"SymDecrypt", " \r\n ", "0123456789abcdef", "1", "0"}, "error 9002: 加解格式錯誤(9002)\n"},
-        {{"SymDecrypt", "AAAAAAAAAAAAAA==", "0123456789abcdef", "1", "0"}, "error 9005: 解密錯誤(9005)\n"},  // ten bytes
+        {{"SymEncrypt", "text", "0123456789abcdef", "0", "0"},
+         "error 9003: 加解密密碼長度錯誤(9003)\n"},
+        {{"SymEncrypt", "text", "0123456789abcdef0123456789abcdef", "1", "0"},
+         "error 9003: 加解密密碼長度錯誤(9003)\n"},
+        {{"SymEncrypt", "text", "0123456789abcdef", "2", "0"},
+         "error 9001: 加解密演算法錯誤(9001)\n"},
+        {{"SymDecrypt", " \r\n ", "0123456789abcdef", "1", "0"},
+         "error 9002: 加解格式錯誤(9002)\n"},
+        {{"SymDecrypt", "AAAAAAAAAAAAAA==", "0123456789abcdef", "1", "0"},
+         "error 9005: 解密錯誤(9005)\n"},  // ten bytes
     };
     for (const auto& c : cases) {
         ProcessResult r = runCommand(c.words);

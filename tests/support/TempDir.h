@@ -28,7 +28,8 @@ public:
     // file: the path of `name` in the folder, written with `content`.
     std::string file(const std::string& name, std::string_view content) const {
         const std::string full = path_ + "/" + name;
-        std::ofstream(full, std::ios::binary).write(content.data(), std::streamsize(content.size()));
+        std::ofstream(full, std::ios::binary)
+            .write(content.data(), std::streamsize(content.size()));
         return full;
     }
 

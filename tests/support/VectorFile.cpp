@@ -20,7 +20,9 @@ bool VectorBlock::add(std::string key, std::string value) {
     return entries_.emplace(std::move(key), Entry{std::move(value)}).second;
 }
 
-bool VectorBlock::has(std::string_view key) const { return entries_.find(key) != entries_.end(); }
+bool VectorBlock::has(std::string_view key) const {
+    return entries_.find(key) != entries_.end();
+}
 
 std::string VectorBlock::get(std::string_view key) {
     auto it = entries_.find(key);

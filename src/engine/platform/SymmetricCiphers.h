@@ -15,7 +15,7 @@
 namespace pennaform::platform {
 
 class SymmetricCiphers {
-  public:
+public:
     virtual ~SymmetricCiphers() = default;
 
     // importKey: imports `plaintextKeyBlob` (BLOBHEADER with bType 8

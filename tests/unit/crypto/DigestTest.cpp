@@ -123,15 +123,14 @@ TEST_P(DigestVectors, MatchEveryKnownAnswer) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllPaths, DigestVectors,
-    ::testing::Combine(::testing::Values(&kAlgorithms[0], &kAlgorithms[1], &kAlgorithms[2],
-                                         &kAlgorithms[3]),
-                       ::testing::ValuesIn(digests::runnableDigestKernels())),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param)->name) + "_" +
-               std::string(std::get<1>(info.param)->name);
-    });
+INSTANTIATE_TEST_SUITE_P(AllPaths, DigestVectors,
+                         ::testing::Combine(::testing::Values(&kAlgorithms[0], &kAlgorithms[1],
+                                                              &kAlgorithms[2], &kAlgorithms[3]),
+                                            ::testing::ValuesIn(digests::runnableDigestKernels())),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param)->name) + "_" +
+                                    std::string(std::get<1>(info.param)->name);
+                         });
 
 TEST(DigestPaths, ThisCpuRunsTheAcceleratedSet) {
     // The machines this component is built and tested on have the SHA
@@ -161,9 +160,9 @@ TEST(DigestPadding, LengthFieldCarriesTheFullBitCount) {
 
     // SHA-256: 64-bit big-endian; the top bits of a 2^61 - 1 byte count.
     std::fill(std::begin(block), std::end(block), 0xAA);
-    EXPECT_EQ(digests::padFinalBlocks(block, 56, 64, 8, (1ull << 61) - 1,
-                                      digests::ByteOrder::kBigEndian),
-              2u);
+    EXPECT_EQ(
+        digests::padFinalBlocks(block, 56, 64, 8, (1ull << 61) - 1, digests::ByteOrder::kBigEndian),
+        2u);
     EXPECT_EQ(block[56], 0x80);
     EXPECT_TRUE(std::all_of(block + 57, block + 120, [](std::uint8_t b) { return b == 0; }));
     const std::uint8_t shaField[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xF8};

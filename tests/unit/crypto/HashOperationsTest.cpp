@@ -26,7 +26,9 @@ std::string hexDigestOf(std::string_view bytes) {
     return std::string(hex.text());
 }
 
-std::string utf8(const std::u16string& s) { return utf16ToUtf8(s); }
+std::string utf8(const std::u16string& s) {
+    return utf16ToUtf8(s);
+}
 
 using namespace std::string_view_literals;
 constexpr std::string_view kAbcUtf16 = "a\0b\0c\0"sv;
@@ -65,7 +67,7 @@ TEST(Hash, EmptyTextIs5005AndTheGateComesFirst) {
     EXPECT_EQ(engine.Hash(u"", 0), u"");
     EXPECT_EQ(engine.GetErrorCode(), 5005);
     EXPECT_EQ(utf8(engine.Hash(u"x", 0)).size(), 40u);
-    EXPECT_EQ(engine.GetErrorCode(), 0);  // cleared by the next call
+    EXPECT_EQ(engine.GetErrorCode(), 0);                             // cleared by the next call
     EXPECT_EQ(engine.GetCapiErrorCode(), std::int32_t(0x80090005));  // never touched
 
     Engine untrusted(untrustedCaller());
@@ -84,7 +86,8 @@ TEST(HashFile, DigestsTheFileAndRefusesWhatCannotBeRead) {
     const std::string path = dir.file("fox.txt", content);
     const std::u16string widePath = utf8ToUtf16(path);
     EXPECT_EQ(utf8(engine.HashFile(widePath, 4)), hexDigestOf<Sha512Digest>(content));
-    EXPECT_EQ(utf8(engine.HashFile(widePath, 0x11)), hexDigestOf<Md5Digest>(content));  // 0x10 plays no part
+    EXPECT_EQ(utf8(engine.HashFile(widePath, 0x11)),
+              hexDigestOf<Md5Digest>(content));  // 0x10 plays no part
     EXPECT_EQ(engine.GetErrorCode(), 0);
     // The path ends at its first U+0000.
     EXPECT_EQ(utf8(engine.HashFile(widePath + u'\0' + u"junk", 3)),
@@ -95,10 +98,8 @@ TEST(HashFile, DigestsTheFileAndRefusesWhatCannotBeRead) {
         std::string path;
         std::int32_t code;
     } refused[] = {
-        {dir.path() + "/missing", 5902},
-        {dir.path() + "/fox.txt/below", 5902},
-        {dir.file("empty", ""), 1002},
-        {dir.path(), 1002},
+        {dir.path() + "/missing", 5902}, {dir.path() + "/fox.txt/below", 5902},
+        {dir.file("empty", ""), 1002},   {dir.path(), 1002},
         {dir.path() + "/fifo", 1002},
     };
     for (const auto& r : refused) {

@@ -142,7 +142,7 @@ TEST(SymmetricDecryption, ChecksRunInOrderWithTheirCodes) {
     };
     const Case cases[] = {
         {u"", u"0123456789abcdef", 1, 5005},
-        {u"   \r\n", u"0123456789abcdef", 1, 9002},  // nothing to decode
+        {u"   \r\n", u"0123456789abcdef", 1, 9002},          // nothing to decode
         {u"-----BEGIN X-----\nAAAAAAAAAAA=", u"", 1, 9002},  // armour without an end line
         {cipher, u"", 1, 5005},
         {cipher, u"0123456789abcde", 1, 5005},

@@ -16,8 +16,12 @@ namespace {
 
 constexpr std::string_view kEnhanced = "Microsoft Enhanced Cryptographic Provider v1.0";
 
-Bytes bytesOf(std::string_view s) { return Bytes(s.begin(), s.end()); }
-Bytes hex(std::string_view h) { return bytesOf(test::hexToBytes(h)); }
+Bytes bytesOf(std::string_view s) {
+    return Bytes(s.begin(), s.end());
+}
+Bytes hex(std::string_view h) {
+    return bytesOf(test::hexToBytes(h));
+}
 
 // blobFor: a PLAINTEXTKEYBLOB for `key` under `algorithm`.
 Bytes blobFor(AlgId algorithm, const Bytes& key) {
@@ -31,8 +35,8 @@ Bytes blobFor(AlgId algorithm, const Bytes& key) {
 class SymmetricCipherService : public ::testing::Test {
 protected:
     std::unique_ptr<SymmetricKey> import(AlgId algorithm, std::string_view keyHex) {
-        auto key = ciphers->importKey(kEnhanced, providerTypes::kRsaFull,
-                                      blobFor(algorithm, hex(keyHex)));
+        auto key =
+            ciphers->importKey(kEnhanced, providerTypes::kRsaFull, blobFor(algorithm, hex(keyHex)));
         EXPECT_TRUE(key.ok()) << std::hex << key.error();
         return key.ok() ? std::move(key).value() : nullptr;
     }
@@ -58,9 +62,9 @@ TEST_F(SymmetricCipherService, ImportChecksProviderBlobAlgorithmAndKeySize) {
     EXPECT_EQ(errorOf("No Such Provider", 1, blobFor(algorithms::kDes, des)),
               errors::kNteKeysetNotDef);
     EXPECT_EQ(errorOf(kEnhanced, 24, blobFor(algorithms::kDes, des)), errors::kNteProvTypeNoMatch);
-    EXPECT_EQ(errorOf("Microsoft Base Cryptographic Provider v1.0", 1,
-                      blobFor(algorithms::kDes, des)),
-              errors::kNteBadAlgId);
+    EXPECT_EQ(
+        errorOf("Microsoft Base Cryptographic Provider v1.0", 1, blobFor(algorithms::kDes, des)),
+        errors::kNteBadAlgId);
 
     Bytes wrongType = blobFor(algorithms::kDes, des);
     wrongType[0] = 7;
@@ -171,7 +175,9 @@ TEST_F(SymmetricCipherService, AgreesWithOpensslEnc) {
         std::vector<std::string> cipher;
     };
     const Case cases[] = {
-        {algorithms::kDes, "133457799bbcdff1", {"-des-cbc", "-provider", "legacy", "-provider", "default"}},
+        {algorithms::kDes,
+         "133457799bbcdff1",
+         {"-des-cbc", "-provider", "legacy", "-provider", "default"}},
         {algorithms::k3Des112, "0123456789abcdeffedcba9876543210", {"-des-ede-cbc"}},
         {algorithms::k3Des, "0123456789abcdef23456789abcdef01456789abcdef0123", {"-des-ede3-cbc"}},
     };

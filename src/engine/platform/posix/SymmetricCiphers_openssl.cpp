@@ -35,7 +35,7 @@ using CipherContextPtr = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
 // provider and, beside it, the legacy provider, which alone has single DES.
 // Keys share it; it is freed when the service and its last key are gone.
 class Library {
-  public:
+public:
     static std::shared_ptr<Library> load() {
         auto library = std::make_shared<Library>();
         library->context_.reset(OSSL_LIB_CTX_new());
@@ -50,7 +50,7 @@ class Library {
     }
     OSSL_LIB_CTX* context() const { return context_.get(); }
 
-  private:
+private:
     // Declared so that the providers are unloaded before the context is freed.
     std::unique_ptr<OSSL_LIB_CTX, LibraryContextFree> context_;
     std::unique_ptr<OSSL_PROVIDER, ProviderUnload> default_;
@@ -79,9 +79,12 @@ Outcome<const ProviderEntry*> findProvider(std::string_view name, std::uint32_t 
     if (type < 1 || type > 999) return fail(errors::kNteBadProvType);
     if (name.empty()) {
         // The default provider of each type, as Windows 10 sets them.
-        if (type == providerTypes::kRsaFull) name = "Microsoft Strong Cryptographic Provider";
-        else if (type == providerTypes::kRsaAes) name = "Microsoft Enhanced RSA and AES Cryptographic Provider";
-        else return fail(errors::kNteProvTypeNotDef);
+        if (type == providerTypes::kRsaFull)
+            name = "Microsoft Strong Cryptographic Provider";
+        else if (type == providerTypes::kRsaAes)
+            name = "Microsoft Enhanced RSA and AES Cryptographic Provider";
+        else
+            return fail(errors::kNteProvTypeNotDef);
     }
     for (const ProviderEntry& p : kProviders) {
         if (p.name != name) continue;
@@ -100,9 +103,9 @@ std::uint32_t readLe32(const std::uint8_t* p) {
 // context runs without padding; PKCS#5 padding is added and checked here, so
 // that a bad final block behaves as the platform's does.
 class OpenSslSymmetricKey final : public SymmetricKey {
-  public:
-    OpenSslSymmetricKey(std::shared_ptr<Library> library, CipherPtr cipher, CipherContextPtr context,
-                        ByteView key)
+public:
+    OpenSslSymmetricKey(std::shared_ptr<Library> library, CipherPtr cipher,
+                        CipherContextPtr context, ByteView key)
         : library_(std::move(library)),
           cipher_(std::move(cipher)),
           context_(std::move(context)),
@@ -147,7 +150,7 @@ class OpenSslSymmetricKey final : public SymmetricKey {
         return result;
     }
 
-  private:
+private:
     enum class Direction { kNone, kEncrypt, kDecrypt };
 
     // decryptFinal: the last part of a message, its padding checked and
@@ -160,10 +163,9 @@ class OpenSslSymmetricKey final : public SymmetricKey {
         if (!out) return {{}, out.error()};
         Bytes plain = std::move(out).value();
         const std::size_t pad = plain.back();
-        const bool padValid =
-            pad != 0 && pad <= kBlockLen && pad <= plain.size() &&
-            std::all_of(plain.end() - std::ptrdiff_t(pad), plain.end(),
-                        [pad](std::uint8_t b) { return b == pad; });
+        const bool padValid = pad != 0 && pad <= kBlockLen && pad <= plain.size() &&
+                              std::all_of(plain.end() - std::ptrdiff_t(pad), plain.end(),
+                                          [pad](std::uint8_t b) { return b == pad; });
         if (!padValid) return {std::move(plain), errors::kNteBadData};
         plain.resize(plain.size() - pad);
         return {std::move(plain), errors::kSuccess};
@@ -212,7 +214,7 @@ class OpenSslSymmetricKey final : public SymmetricKey {
 };
 
 class OpenSslSymmetricCiphers final : public SymmetricCiphers {
-  public:
+public:
     Outcome<std::unique_ptr<SymmetricKey>> importKey(std::string_view providerName,
                                                      std::uint32_t providerType,
                                                      ByteView blob) override {
@@ -229,10 +231,17 @@ class OpenSslSymmetricCiphers final : public SymmetricCiphers {
         const char* cipherName = nullptr;
         std::uint32_t expectedLen = 0;
         switch (algorithm) {
-            case algorithms::kDes: cipherName = "DES-CBC", expectedLen = 8; break;
-            case algorithms::k3Des: cipherName = "DES-EDE3-CBC", expectedLen = 24; break;
-            case algorithms::k3Des112: cipherName = "DES-EDE-CBC", expectedLen = 16; break;
-            default: return fail(errors::kNteBadAlgId);
+            case algorithms::kDes:
+                cipherName = "DES-CBC", expectedLen = 8;
+                break;
+            case algorithms::k3Des:
+                cipherName = "DES-EDE3-CBC", expectedLen = 24;
+                break;
+            case algorithms::k3Des112:
+                cipherName = "DES-EDE-CBC", expectedLen = 16;
+                break;
+            default:
+                return fail(errors::kNteBadAlgId);
         }
         if (!(*provider)->hasDes) return fail(errors::kNteBadAlgId);
         if (keyLen != expectedLen || blob.size() - kHeaderLen != keyLen) {
@@ -255,7 +264,7 @@ class OpenSslSymmetricCiphers final : public SymmetricCiphers {
             library_, std::move(cipher), std::move(context), blob.subspan(kHeaderLen)));
     }
 
-  private:
+private:
     std::shared_ptr<Library> library_;
 };
 
