@@ -166,35 +166,67 @@ int main(int argc, char** argv) {
     CHECK(sameText(capiMessage, kSuccess, sysLen));
     CHECK(getPortEx() == 65537);
 
-    /* A null string argument reads as empty; an unbuilt operation answers
-     * 5004 with an empty, not null, result. */
+    /* A null string argument reads as empty: Hash refuses it with 5005 and
+     * an empty, not null, result. */
     BSTR digest = hash(NULL, 0);
     CHECK(digest != NULL && sysLen(digest) == 0);
-    CHECK(getErrorCode() == 5004);
+    CHECK(getErrorCode() == 5005);
+
+    /* Hash through the flat door: MD5 of "abc" in the code page (RFC 1321). */
+    static const OLECHAR kAbc[] = {'a', 'b', 'c', 0};
+    static const OLECHAR kAbcMd5[] = {'9', '0', '0', '1', '5', '0', '9', '8', '3', 'C', 'D',
+                                      '2', '4', 'F', 'B', '0', 'D', '6', '9', '6', '3', 'F',
+                                      '7', 'D', '2', '8', 'E', '1', '7', 'F', '7', '2', 0};
+    BSTR abcDigest = hash(kAbc, 0x11);
+    CHECK(sameText(abcDigest, kAbcMd5, sysLen));
+    CHECK(getErrorCode() == 0);
 
     /* Choosing the dialog host: refusals come with their code and leave the
-     * engine's error fields alone. */
+     * engine's error fields alone; a scripted host answers HashFile's file
+     * chooser, the headless one cancels it. */
     typedef int32_t (*UseDialogsFn)(const char*, const char*, const char*);
     UseDialogsFn useDialogs = (UseDialogsFn)dlsym(library, "pennaform_use_dialogs");
+    HashFn hashFile = (HashFn)resolve("_HashFile@8");
     CHECK(useDialogs != NULL);
     if (useDialogs != NULL) {
+        CHECK(selectSignerIns(0, 0, 0) == 5004);
         CHECK(useDialogs(NULL, NULL, NULL) == 5005);
         CHECK(useDialogs("gui", NULL, NULL) == 5005);
         CHECK(useDialogs("headless", "/answers.json", NULL) == 5005);
         CHECK(useDialogs("scripted", NULL, NULL) == 5005);
         CHECK(useDialogs("scripted", "/nonexistent/answers.json", NULL) == 1002);
+        CHECK(getErrorCode() == 5004);
+
+        char data[] = "/tmp/pennaform-data-XXXXXX";
         char answers[] = "/tmp/pennaform-answers-XXXXXX";
-        int fd = mkstemp(answers);
-        CHECK(fd >= 0);
-        if (fd >= 0) {
-            CHECK(write(fd, "[]", 2) == 2);
-            close(fd);
+        int dataFd = mkstemp(data);
+        int answersFd = mkstemp(answers);
+        CHECK(dataFd >= 0 && answersFd >= 0);
+        if (dataFd >= 0 && answersFd >= 0) {
+            char script[128];
+            int length = snprintf(script, sizeof script,
+                                  "[{\"dialog\": \"fileChooser\", \"path\": \"%s\"}]", data);
+            CHECK(write(dataFd, "abc", 3) == 3);
+            CHECK(write(answersFd, script, (size_t)length) == length);
             CHECK(useDialogs("scripted", answers, NULL) == 0);
+            BSTR chosen = hashFile(NULL, 0x11);
+            CHECK(sameText(chosen, kAbcMd5, sysLen));
+            sysFree(chosen);
+            CHECK(useDialogs("headless", NULL, NULL) == 0);
+            BSTR cancelled = hashFile(NULL, 0x11);
+            CHECK(cancelled != NULL && sysLen(cancelled) == 0);
+            CHECK(getErrorCode() == 5070);
+            sysFree(cancelled);
+        }
+        if (dataFd >= 0) {
+            close(dataFd);
+            unlink(data);
+        }
+        if (answersFd >= 0) {
+            close(answersFd);
             unlink(answers);
         }
         CHECK(useDialogs("terminal", NULL, NULL) == 0);
-        CHECK(useDialogs("headless", NULL, NULL) == 0);
-        CHECK(getErrorCode() == 5004);
     }
 
     /* Earlier results stay valid after later calls. */
@@ -202,7 +234,6 @@ int main(int argc, char** argv) {
     CHECK(sameText(message, kUnsupported, sysLen));
 
     /* The BSTR helpers. */
-    static const OLECHAR kAbc[] = {'a', 'b', 'c', 0};
     BSTR copy = sysAlloc(kAbc);
     CHECK(sameText(copy, kAbc, sysLen));
     CHECK(sysAlloc(NULL) == NULL);
@@ -211,6 +242,7 @@ int main(int argc, char** argv) {
 
     sysFree(copy);
     sysFree(digest);
+    sysFree(abcDigest);
     sysFree(capiMessage);
     sysFree(message);
     sysFree(freshCapi);

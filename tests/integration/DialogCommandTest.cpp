@@ -81,10 +81,9 @@ TEST_F(DialogCommand, EachHostCanBeChosen) {
     EXPECT_EQ(std::filesystem::file_size(transcript), 0u);  // no dialog was shown
 }
 
-// HashFile with an empty name asks the file chooser. The tests below run once
-// HashFile is built: remove DISABLED_ from their names then.
+// HashFile with an empty name asks the file chooser of the host in use.
 
-TEST_F(DialogCommand, DISABLED_HashFileAsksTheTerminalForTheFile) {
+TEST_F(DialogCommand, HashFileAsksTheTerminalForTheFile) {
     std::string data = file("data.txt", "abc");
     std::optional<PtyProcess> chosen =
         PtyProcess::start({commandPath(), "--dialogs", "terminal", "HashFile", "", "0"});
@@ -104,7 +103,7 @@ TEST_F(DialogCommand, DISABLED_HashFileAsksTheTerminalForTheFile) {
     EXPECT_EQ(cancelled->finish(), 1);
 }
 
-TEST_F(DialogCommand, DISABLED_HashFileTakesTheScriptedAnswerAndRecordsTheChooser) {
+TEST_F(DialogCommand, HashFileTakesTheScriptedAnswerAndRecordsTheChooser) {
     std::string data = file("data.txt", "abc");
     std::string answers =
         file("answers.json", json::array({{{"dialog", "fileChooser"}, {"path", data}}}).dump());
@@ -127,7 +126,7 @@ TEST_F(DialogCommand, DISABLED_HashFileTakesTheScriptedAnswerAndRecordsTheChoose
     EXPECT_EQ(unanswered.err, "error 5070: 使用者按下\"取消\"按鈕(5070)\n");
 }
 
-TEST_F(DialogCommand, DISABLED_HashFileWithoutAHostNeverWaitsForInput) {
+TEST_F(DialogCommand, HashFileWithoutAHostNeverWaitsForInput) {
     for (const auto& words : std::vector<std::vector<std::string>>{
              {"HashFile", "", "0"}, {"--dialogs", "headless", "HashFile", "", "0"}}) {
         ProcessResult r = runCommand(words, {}, "");

@@ -25,7 +25,9 @@ public:
     Outcome<std::unique_ptr<KeyContainer>> createContainer(const ContainerRef&) override {
         return fail(errors::kErrorNotSupported);
     }
-    Status deleteContainer(const ContainerRef&) override { return fail(errors::kErrorNotSupported); }
+    Status deleteContainer(const ContainerRef&) override {
+        return fail(errors::kErrorNotSupported);
+    }
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "engine/platform/posix/OsFacts_posix.h"
 #include "engine/platform/posix/Registry_sqlite.h"
 #include "engine/platform/posix/StateDatabase.h"
+#include "engine/platform/posix/SymmetricCiphers_openssl.h"
 
 namespace pennaform::platform {
 
@@ -14,6 +15,7 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
     services.registry = makeSqliteRegistry(
         userDatabase, StateDatabase::machineDatabase(home.machineHivePath()));
     services.keys = makeSoftwareKeyProviders();
+    services.ciphers = makeOpenSslSymmetricCiphers();
     return std::make_unique<Platform>(std::move(services));
 }
 
