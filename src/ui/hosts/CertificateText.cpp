@@ -3,6 +3,7 @@
 #include <openssl/bio.h>
 #include <openssl/x509.h>
 
+#include <climits>
 #include <memory>
 
 namespace pennaform::ui {

@@ -1,6 +1,9 @@
 #include "ui/hosts/ScriptedDialogHost.h"
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdint>
 
 #include <nlohmann/json.hpp>
 

@@ -1,7 +1,8 @@
 #include "ui/hosts/TerminalForm.h"
 
 #include <charconv>
-#include <vector>
+#include <optional>
+#include <string>
 
 namespace pennaform::ui {
 namespace {
