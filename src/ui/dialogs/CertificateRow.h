@@ -11,9 +11,9 @@
 
 namespace pennaform::ui {
 
-// PickerCertificate: the getters a certificate offers for its picker row:
-// the texts of the certificate field formatting (8-bit, process code page)
-// and its DER encoding.
+// PickerCertificate: what a certificate (CertWrapper) offers for its picker
+// row: the texts of its fields (8-bit, process code page) and its DER
+// encoding.
 template <typename C>
 concept PickerCertificate = requires(const C& certificate) {
     { certificate.subjectCN() } -> std::convertible_to<std::string>;
@@ -23,7 +23,7 @@ concept PickerCertificate = requires(const C& certificate) {
     { certificate.notAfterDate() } -> std::convertible_to<std::string>;
     { certificate.issuerCN() } -> std::convertible_to<std::string>;
     { certificate.issuerName() } -> std::convertible_to<std::string>;
-    { certificate.der() } -> std::convertible_to<std::span<const std::uint8_t>>;
+    { certificate.encoded().bytes() } -> std::convertible_to<std::span<const std::uint8_t>>;
 };
 
 struct CertificateRow {
@@ -38,7 +38,7 @@ struct CertificateRow {
     // full; a text that cannot be computed stays empty and the row stays.
     template <PickerCertificate C>
     static CertificateRow from(const C& certificate) {
-        std::span<const std::uint8_t> der = certificate.der();
+        std::span<const std::uint8_t> der = certificate.encoded().bytes();
         return CertificateRow{
             .holder = orWhenEmpty(certificate.subjectCN(), certificate.subjectName()),
             .serial = certificate.serialHex(),

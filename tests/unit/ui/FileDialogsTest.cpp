@@ -3,6 +3,9 @@
 // box appears checked on the way, and what the ask operations hand back.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "RecordingHost.h"
 #include "ui/DialogOperations.h"
 #include "ui/dialogs/ChangePasswordDialog.h"
@@ -85,9 +88,9 @@ TEST(PfxFileDialog, TheTypingLimitKeepsWholeCharacters) {
 }
 
 TEST(PfxFileDialog, ATypedPathThatExistsIsSplitOnOk) {
-    TemporaryFolder folder;
+    TempDir folder;
     std::filesystem::create_directories(folder.path() + "/dir/sub");
-    std::string deep = folder.file("dir/sub/b.p12");
+    std::string deep = folder.file("dir/sub/b.p12", "x");
     RecordingHost host;
     std::string dir = "/elsewhere", name = "x.pfx", password;
     host.user = [&](platform::ModalDialog& dialog) {
@@ -112,8 +115,8 @@ TEST(PfxFileDialog, ATypedPathThatExistsIsSplitOnOk) {
 }
 
 TEST(PfxFileDialog, BrowseShowsTheChoiceButKeepsTheModelUntilOk) {
-    TemporaryFolder folder;
-    std::string chosen = folder.file("chosen.pfx");
+    TempDir folder;
+    std::string chosen = folder.file("chosen.pfx", "x");
     RecordingHost host;
     ui::PfxFileDialog dialog("/start", "a.pfx", "", PasswordRange());
     host.fileAnswer = std::nullopt;
@@ -156,8 +159,8 @@ TEST(ChangePasswordDialog, OkWaitsForAllThreePasswords) {
 }
 
 TEST(ChangePasswordDialog, AnExistingFileDisablesBrowsingAndFinalPasswords) {
-    TemporaryFolder folder;
-    folder.file("a.pfx");
+    TempDir folder;
+    folder.file("a.pfx", "x");
     ui::ChangePasswordDialog dialog(folder.path(), "a.pfx", "oldpw", "new", "new",
                                     PasswordRange::normalised(4, 8));
     EXPECT_FALSE(dialog.isEnabled(301));
@@ -169,8 +172,8 @@ TEST(ChangePasswordDialog, AnExistingFileDisablesBrowsingAndFinalPasswords) {
 }
 
 TEST(ChangePasswordDialog, ADifferingConfirmationCloses5209AndKeepsTheNewPassword) {
-    TemporaryFolder folder;
-    std::string file = folder.file("a.pfx");
+    TempDir folder;
+    std::string file = folder.file("a.pfx", "x");
     RecordingHost host;
     host.fileAnswer = file;
     std::string dir, name, oldPassword, newPassword = "";
@@ -252,7 +255,7 @@ TEST(PasswordDialog, AcceptsAnEmptyPasswordAndLimitsNothing) {
 // ---- dialog 206 -------------------------------------------------------------
 
 TEST(ExportTargetDialog, DifferentPasswordsKeepTheDialogOpen) {
-    TemporaryFolder folder;
+    TempDir folder;
     ui::ExportTargetDialog dialog(folder.path(), "me.pfx", "", PasswordRange::normalised(6, 10));
     EXPECT_EQ(dialog.text(306), "請設定憑證密碼(英文或數字6～10碼)");
     EXPECT_EQ(dialog.text(302), folder.path() + "/me.pfx");
@@ -274,7 +277,7 @@ TEST(ExportTargetDialog, DifferentPasswordsKeepTheDialogOpen) {
 }
 
 TEST(ExportTargetDialog, CreatesAMissingFolderWhoseParentExists) {
-    TemporaryFolder parent;
+    TempDir parent;
     std::string folder = parent.path() + "/exports";
     RecordingHost host;
     std::string dir = folder, name, password = "secret";
@@ -293,7 +296,7 @@ TEST(ExportTargetDialog, CreatesAMissingFolderWhoseParentExists) {
 }
 
 TEST(ExportTargetDialog, UnusableFoldersAreReported) {
-    TemporaryFolder parent;
+    TempDir parent;
     auto messageFor = [](const std::string& folder) {
         RecordingHost host;
         ui::ExportTargetDialog dialog(folder, "me.pfx", "pw", PasswordRange());
@@ -312,7 +315,7 @@ TEST(ExportTargetDialog, UnusableFoldersAreReported) {
 }
 
 TEST(ExportTargetDialog, AFileAtTheExportPathSurvivesTheProbe) {
-    TemporaryFolder folder;
+    TempDir folder;
     std::string existing = folder.file("me.pfx", "earlier export");
     RecordingHost host;
     std::string dir = folder.path(), name = "me.pfx", password = "pw";
@@ -344,8 +347,8 @@ TEST(ExportTargetDialog, BrowseChoosesTheFolderAndKeepsTheName) {
 // ---- dialog 207 -------------------------------------------------------------
 
 TEST(PfxSourceDialog, BrowsesWithoutAnInitialFolderAndChecksTheFile) {
-    TemporaryFolder folder;
-    std::string file = folder.file("src.pfx");
+    TempDir folder;
+    std::string file = folder.file("src.pfx", "x");
     RecordingHost host;
     std::string dir = "/missing", name = "gone.pfx", password = "pw";
     host.user = [&](platform::ModalDialog& dialog) {

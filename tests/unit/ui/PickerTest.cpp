@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "RecordingHost.h"
+#include "encoding/CertWrapper.h"
+#include "engine/Engine.h"
+#include "support/TestCa.h"
 #include "ui/DialogOperations.h"
 #include "ui/dialogs/CertificatePicker.h"
 
@@ -13,56 +16,43 @@ using platform::DialogEnd;
 using platform::kIdCancel;
 using platform::kIdOk;
 
-// A certificate with the getters of the certificate field formatting.
-struct FakeCertificate {
-    std::string cn, name, serial, from, to, issuerCn, issuer;
-    platform::Bytes encoded;
-    std::string subjectCN() const { return cn; }
-    std::string subjectName() const { return name; }
-    std::string serialHex() const { return serial; }
-    std::string notBeforeDate() const { return from; }
-    std::string notAfterDate() const { return to; }
-    std::string issuerCN() const { return issuerCn; }
-    std::string issuerName() const { return issuer; }
-    std::span<const std::uint8_t> der() const { return encoded; }
-};
-
 std::vector<ui::CertificateRow> threeRows() {
     std::vector<ui::CertificateRow> rows;
     for (std::uint8_t i = 1; i <= 3; ++i) {
         std::string n = std::to_string(i);
-        rows.push_back(ui::CertificateRow::from(FakeCertificate{"Holder " + n,
-                                                                "CN=Holder " + n,
-                                                                "0" + n,
-                                                                "2024/01/0" + n,
-                                                                "2026/01/0" + n,
-                                                                "CA",
-                                                                "CN=CA",
-                                                                {0x30, i}}));
+        rows.push_back({"Holder " + n, "0" + n, "2024/01/0" + n, "2026/01/0" + n, "CA", {0x30, i}});
     }
     return rows;
 }
 
 TEST(CertificateRow, NamesWithoutACommonNameShowInFull) {
-    ui::CertificateRow row = ui::CertificateRow::from(FakeCertificate{"",
-                                                                      "C=TW, O=Example, OU=Signing",
-                                                                      "00A1",
-                                                                      "2024/03/01",
-                                                                      "2025/03/01",
-                                                                      "",
-                                                                      "C=TW, O=Example Root",
-                                                                      {0x30, 0x03}});
+    TestCa ca;
+    auto root =
+        ca.certificate("root", {"--ca", "--subject", "/C=TW/O=Example Root", "--key-bits", "1024"});
+    ASSERT_TRUE(root) << ca.lastError();
+    auto issued = [&](const std::string& name, const std::string& subject) {
+        return ca.certificate(
+            name, {"--subject", subject, "--serial", "00A1", "--issuer-cert", ca.path("root.der"),
+                   "--issuer-key", ca.path("root.key.pem"), "--key-bits", "1024"});
+    };
+    auto unnamed = issued("unnamed", "/C=TW/O=Example/OU=Signing");
+    auto named = issued("named", "/C=TW/O=Example/CN=Alice");
+    ASSERT_TRUE(unnamed && named) << ca.lastError();
+
+    Engine engine;
+    CertWrapper certificate(engine.platform(), *unnamed);
+    ASSERT_TRUE(certificate.loaded());
+    ui::CertificateRow row = ui::CertificateRow::from(certificate);
     EXPECT_EQ(row.holder, "C=TW, O=Example, OU=Signing");
-    EXPECT_EQ(row.serial, "00A1");
-    EXPECT_EQ(row.notBefore, "2024/03/01");
-    EXPECT_EQ(row.notAfter, "2025/03/01");
     EXPECT_EQ(row.issuer, "C=TW, O=Example Root");
-    EXPECT_EQ(row.der, (platform::Bytes{0x30, 0x03}));
-    ui::CertificateRow named = ui::CertificateRow::from(
-        FakeCertificate{"Alice", "CN=Alice, O=X", "01", "", "", "Root CA", "CN=Root CA", {}});
-    EXPECT_EQ(named.holder, "Alice");
-    EXPECT_EQ(named.issuer, "Root CA");
-    EXPECT_EQ(named.notBefore, "");  // a text that cannot be computed stays empty
+    EXPECT_EQ(row.serial, "00A1");
+    EXPECT_EQ(row.notBefore, certificate.notBeforeDate());
+    EXPECT_EQ(row.notBefore.size(), 10u);  // YYYY/MM/DD
+    EXPECT_EQ(row.notAfter, certificate.notAfterDate());
+    EXPECT_EQ(row.der, *unnamed);
+
+    CertWrapper alice(engine.platform(), *named);
+    EXPECT_EQ(ui::CertificateRow::from(alice).holder, "Alice");
 }
 
 TEST(CertificatePicker, ShowsEveryCandidateInOrderWithTheFirstSelected) {

@@ -4,10 +4,6 @@
 // certificates.
 #pragma once
 
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -15,6 +11,7 @@
 #include <vector>
 
 #include "engine/platform/PlatformDialogs.h"
+#include "support/TempDir.h"
 
 namespace pennaform::test {
 
@@ -73,31 +70,5 @@ inline const platform::DialogControl& control(const platform::ModalDialog& dialo
     }
     throw std::logic_error("no control " + std::to_string(id));
 }
-
-// TemporaryFolder: a fresh folder removed with everything in it at the end.
-class TemporaryFolder {
-public:
-    TemporaryFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "pennaform-ui-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    const std::string& path() const { return path_; }
-    // file: writes `content` to `name` in the folder; its path.
-    std::string file(const std::string& name, const std::string& content = "x") const {
-        std::string path = path_ + "/" + name;
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
-private:
-    std::string path_;
-};
 
 }  // namespace pennaform::test

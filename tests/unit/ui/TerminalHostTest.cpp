@@ -35,8 +35,8 @@ std::string resultLine(const std::string& output) {
 }
 
 TEST(TerminalDialogHost, PromptsEachFieldAndHidesThePassword) {
-    TemporaryFolder folder;
-    std::string file = folder.file("a.pfx");
+    TempDir folder;
+    std::string file = folder.file("a.pfx", "x");
     PtyProcess driver = startDriver({"askPfxFile", "/nowhere", "", "", "0", "16"});
     ASSERT_TRUE(driver.expect("== 輸入憑證檔案資訊 =="));
     ASSERT_TRUE(driver.expect("憑證檔案儲存路徑 : [/nowhere/*.pfx] "));
@@ -97,7 +97,7 @@ TEST(TerminalDialogHost, ASignalDuringAPasswordLeavesTheEchoOn) {
 }
 
 TEST(TerminalDialogHost, ThePickerIsANumberedTableWithAViewer) {
-    TemporaryFolder folder;
+    TempDir folder;
     std::string der = folder.path() + "/viewer.der";
     ProcessResult made =
         runProcess({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
