@@ -1,7 +1,10 @@
 #include "engine/platform/PlatformFactory.h"
 
+#include "engine/platform/posix/CertificateStores_sqlite.h"
 #include "engine/platform/posix/KeyProviders_posix.h"
+#include "engine/platform/posix/OpenSslLibrary.h"
 #include "engine/platform/posix/OsFacts_posix.h"
+#include "engine/platform/posix/Pkcs12_openssl.h"
 #include "engine/platform/posix/Registry_sqlite.h"
 #include "engine/platform/posix/StateDatabase.h"
 
@@ -13,8 +16,25 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
     std::shared_ptr<StateDatabase> userDatabase = StateDatabase::userDatabase(home);
     services.registry = makeSqliteRegistry(
         userDatabase, StateDatabase::machineDatabase(home.machineHivePath()));
-    services.keys = makeSoftwareKeyProviders();
-    return std::make_unique<Platform>(std::move(services));
+
+    // The key services look up the dialog host of the finished Platform at
+    // each use; they never outlive it, being owned by it.
+    auto platformSlot = std::make_shared<Platform*>(nullptr);
+    DialogLookup dialogs = [platformSlot] {
+        return *platformSlot != nullptr ? (*platformSlot)->dialogs() : nullptr;
+    };
+    // Without an OpenSSL context the backend offers no key, store or PFX
+    // service; callers then report the service as unavailable.
+    if (Outcome<std::shared_ptr<OpenSslLibrary>> library = OpenSslLibrary::load()) {
+        std::unique_ptr<SoftwareKeyProviders> keys =
+            makeSoftwareKeyProviders(userDatabase, *library, dialogs);
+        services.stores = makeSqliteCertificateStores(userDatabase, *library, *keys);
+        services.pkcs12 = makeOpenSslPkcs12(*library, *keys, *services.stores);
+        services.keys = std::move(keys);
+    }
+    auto platform = std::make_unique<Platform>(std::move(services));
+    *platformSlot = platform.get();
+    return platform;
 }
 
 }  // namespace pennaform::platform
