@@ -18,6 +18,9 @@ inline constexpr std::int32_t kOutOfMemory = 5003;
 inline constexpr std::int32_t kNotSupported = 5004;
 inline constexpr std::int32_t kBadArgument = 5005;
 inline constexpr std::int32_t kProviderNotInstalled = 5046;
+inline constexpr std::int32_t kPkcs12FormatError = 5207;
+inline constexpr std::int32_t kPkcs12WrongPassword = 5208;
+inline constexpr std::int32_t kPfxReadFailed = 5401;
 inline constexpr std::int32_t kBadKeyLength = 5301;
 inline constexpr std::int32_t kInsufficientRights = 5906;
 }  // namespace codes
