@@ -85,7 +85,8 @@ bool writable(std::u16string_view keyPath, std::u16string_view valueName) {
         std::u16string_view name = keyPath.substr(0, slash);
         if (name.size() > 255) return false;
         depth += name.empty() ? 0 : 1;
-        keyPath = slash == std::u16string_view::npos ? std::u16string_view() : keyPath.substr(slash + 1);
+        keyPath =
+            slash == std::u16string_view::npos ? std::u16string_view() : keyPath.substr(slash + 1);
     }
     return depth <= 512;
 }

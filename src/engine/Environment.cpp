@@ -25,34 +25,48 @@ std::string_view nameOfMajor4(const platform::OsVersion& version) {
     constexpr std::uint32_t kWin9x = 1, kNt = 2;
     switch (version.minor) {
         case 0:
-            return version.platformId == kNt     ? "Microsoft Windows NT 4.0"
+            return version.platformId == kNt      ? "Microsoft Windows NT 4.0"
                    : version.platformId == kWin9x ? "Microsoft Windows 95"
                                                   : "";
-        case 10: return "Microsoft Windows 98";
-        case 90: return "Microsoft Windows Me";
-        default: return "";
+        case 10:
+            return "Microsoft Windows 98";
+        case 90:
+            return "Microsoft Windows Me";
+        default:
+            return "";
     }
 }
 
 std::string_view nameOfMajor5(const platform::OsVersion& version) {
     switch (version.minor) {
-        case 0: return "Microsoft Windows 2000";
-        case 1: return "Microsoft Windows XP";
+        case 0:
+            return "Microsoft Windows 2000";
+        case 1:
+            return "Microsoft Windows XP";
         case 2:
-            if (version.productType == 1) return "Microsoft Windows XP Professional x64 Edition";
-            return version.serverR2 ? "Microsoft Windows Server 2003 R2"
-                                    : "Microsoft Windows Server 2003";
-        default: return "";
+            return byProductType(version, "Microsoft Windows XP Professional x64 Edition",
+                                 version.serverR2 ? "Microsoft Windows Server 2003 R2"
+                                                  : "Microsoft Windows Server 2003");
+        default:
+            return "";
     }
 }
 
 std::string_view nameOfMajor6(const platform::OsVersion& version) {
     switch (version.minor) {
-        case 0: return byProductType(version, "Microsoft Windows Vista", "Microsoft Windows Server 2008");
-        case 1: return byProductType(version, "Microsoft Windows 7", "Microsoft Windows Server 2008 R2");
-        case 2: return byProductType(version, "Microsoft Windows 8", "Microsoft Windows Server 2012");
-        case 3: return byProductType(version, "Microsoft Windows 8.1", "Microsoft Windows Server 2012 R2");
-        default: return "";
+        case 0:
+            return byProductType(version, "Microsoft Windows Vista",
+                                 "Microsoft Windows Server 2008");
+        case 1:
+            return byProductType(version, "Microsoft Windows 7",
+                                 "Microsoft Windows Server 2008 R2");
+        case 2:
+            return byProductType(version, "Microsoft Windows 8", "Microsoft Windows Server 2012");
+        case 3:
+            return byProductType(version, "Microsoft Windows 8.1",
+                                 "Microsoft Windows Server 2012 R2");
+        default:
+            return "";
     }
 }
 
@@ -61,15 +75,23 @@ std::string_view nameOfMajor6(const platform::OsVersion& version) {
 std::string windowsSystemName(const platform::OsVersion& version) {
     std::string_view name;
     switch (version.major) {
-        case 4: name = nameOfMajor4(version); break;
-        case 5: name = nameOfMajor5(version); break;
-        case 6: name = nameOfMajor6(version); break;
+        case 4:
+            name = nameOfMajor4(version);
+            break;
+        case 5:
+            name = nameOfMajor5(version);
+            break;
+        case 6:
+            name = nameOfMajor6(version);
+            break;
         case 10:
             name = version.minor == 0 ? byProductType(version, "Microsoft Windows 10",
                                                       "Microsoft Windows Server 2016")
                                       : "";
             break;
-        default: name = kUnknownWindows; break;
+        default:
+            name = kUnknownWindows;
+            break;
     }
     return CodePage::process().fromUtf8(name);
 }
@@ -103,7 +125,9 @@ std::u16string Engine::GetVersion() {
     return toWide(PENNAFORM_FILE_VERSION);
 }
 
-std::u16string Engine::GetOSName() { return toWide(describeSystem(platform_->os(), enroller_)); }
+std::u16string Engine::GetOSName() {
+    return toWide(describeSystem(platform_->os(), enroller_));
+}
 
 std::u16string Engine::GetMacAddress() {
     errorCode_ = codes::kSuccess;

@@ -51,7 +51,8 @@ std::string valueText(const platform::RegistryValue& value) {
             // leaves the upper bytes zero.
             if (data.size() > 4) return {};
             std::uint32_t number = 0;
-            for (std::size_t i = 0; i < data.size(); ++i) number |= std::uint32_t(data[i]) << (8 * i);
+            for (std::size_t i = 0; i < data.size(); ++i)
+                number |= std::uint32_t(data[i]) << (8 * i);
             return std::to_string(static_cast<std::int32_t>(number));
         }
         default:

@@ -75,14 +75,14 @@ TEST(RegistryProcesses, AValueWrittenByOneProcessIsReadByTheNext) {
     ProcessResult write = runCommand({"--home", home, "RegWriteHKCUStr", "Settings\\Mode", "fast"});
     EXPECT_EQ(write.exitStatus, 0) << write.err;
     EXPECT_EQ(write.out, "0\n");
-    ProcessResult number = runCommand({"--home", home, "RegWriteHKCUInt", "Settings\\Count",
-                                       "4294967295"});
+    ProcessResult number =
+        runCommand({"--home", home, "RegWriteHKCUInt", "Settings\\Count", "4294967295"});
     EXPECT_EQ(number.out, "0\n");
 
     EXPECT_EQ(runCommand({"--home", home, "RegReadHKCU", "SETTINGS\\mode"}).out, "fast\n");
     EXPECT_EQ(runCommand({"--home", home, "RegReadHKCU", "Settings\\Count"}).out, "-1\n");
-    ProcessResult elsewhere = runCommand({"--home", folder.sub("other"), "RegReadHKCU",
-                                          "Settings\\Mode"});
+    ProcessResult elsewhere =
+        runCommand({"--home", folder.sub("other"), "RegReadHKCU", "Settings\\Mode"});
     EXPECT_EQ(elsewhere.exitStatus, 1);
     EXPECT_EQ(elsewhere.err, "error 5906: 使用者權限不足(5906)\n");
 }
@@ -95,7 +95,8 @@ TEST(RegistryProcesses, AWriterKilledRightAfterItsWriteReturnedLeavesTheWrite) {
         auto writer = RunningProcess::start({commandPath(), "--home", home, "session"});
         ASSERT_TRUE(writer);
         addresses.push_back(address("Killed", round));
-        ASSERT_TRUE(writer->writeAll(writeLine(addresses.back(), "value " + std::to_string(round))));
+        ASSERT_TRUE(
+            writer->writeAll(writeLine(addresses.back(), "value " + std::to_string(round))));
         std::optional<std::string> reply = writer->readLine();
         writer->kill(SIGKILL);  // the moment the write has returned
         ASSERT_TRUE(reply);
@@ -103,7 +104,8 @@ TEST(RegistryProcesses, AWriterKilledRightAfterItsWriteReturnedLeavesTheWrite) {
         EXPECT_EQ(writer->wait(), 128 + SIGKILL);
     }
     std::vector<std::string> values = readValues(home, addresses);
-    for (std::size_t i = 0; i < values.size(); ++i) EXPECT_EQ(values[i], "value " + std::to_string(i));
+    for (std::size_t i = 0; i < values.size(); ++i)
+        EXPECT_EQ(values[i], "value " + std::to_string(i));
     EXPECT_EQ(integrityOf(home + "/pennaform.db"), "ok");
 }
 
@@ -157,7 +159,9 @@ TEST(RegistryProcesses, TwoProcessesWriting500ValuesEachLoseNothing) {
     }
     ProcessResult results[2];
     std::thread first([&] { results[0] = runCommand({"--home", home, "session"}, {}, inputs[0]); });
-    std::thread second([&] { results[1] = runCommand({"--home", home, "session"}, {}, inputs[1]); });
+    std::thread second([&] {
+        results[1] = runCommand({"--home", home, "session"}, {}, inputs[1]);
+    });
     first.join();
     second.join();
     for (const ProcessResult& r : results) {
@@ -174,11 +178,12 @@ TEST(RegistryProcesses, TwoProcessesWriting500ValuesEachLoseNothing) {
 TEST(RegistryProcesses, ProtectedModeFromOutside) {
     TemporaryFolder folder;
     std::string home = folder.sub("home");
-    ProcessResult noBackslash = runCommand({"--protected-mode", "--home", home, "RegReadHKCU", "Mode"});
+    ProcessResult noBackslash =
+        runCommand({"--protected-mode", "--home", home, "RegReadHKCU", "Mode"});
     EXPECT_EQ(noBackslash.exitStatus, 1);
     EXPECT_EQ(noBackslash.err, "error 5005: 錯誤的參數(5005)\n");
-    ProcessResult refused = runCommand({"--protected-mode", "--home", home, "RegWriteHKCUStr",
-                                        "Settings\\Mode", "x"});
+    ProcessResult refused =
+        runCommand({"--protected-mode", "--home", home, "RegWriteHKCUStr", "Settings\\Mode", "x"});
     EXPECT_EQ(refused.exitStatus, 1);
     EXPECT_EQ(refused.out, "1500\n");
     EXPECT_EQ(refused.err,
@@ -196,7 +201,8 @@ TEST(RegistryProcesses, Big5AddressesSplitAtCharactersNotBytes) {
     std::string home = folder.sub("home");
     std::map<std::string, std::string> big5{{"LC_ALL", "zh_TW.Big5"}};
     std::map<std::string, std::string> utf8{{"LC_ALL", "C.UTF-8"}};
-    ProcessResult write = runCommand({"--home", home, "RegWriteHKCUStr", "設定\\許功", "許功蓋"}, big5);
+    ProcessResult write =
+        runCommand({"--home", home, "RegWriteHKCUStr", "設定\\許功", "許功蓋"}, big5);
     EXPECT_EQ(write.exitStatus, 0) << write.err;
     EXPECT_EQ(runCommand({"--home", home, "RegReadHKCU", "設定\\許功"}, big5).out, "許功蓋\n");
     // The same key and value under another code page: the hive keeps text,

@@ -89,8 +89,8 @@ public:
 };
 
 const std::vector<platform::ProviderInfo> kFiveProviders = {
-    {std::string(providerNames::kBase), 1},  {std::string(providerNames::kEnhanced), 1},
-    {std::string(providerNames::kAes), 24},  {std::string(providerNames::kAesPrototype), 24},
+    {std::string(providerNames::kBase), 1},   {std::string(providerNames::kEnhanced), 1},
+    {std::string(providerNames::kAes), 24},   {std::string(providerNames::kAesPrototype), 24},
     {std::string(providerNames::kStrong), 1},
 };
 
@@ -235,7 +235,7 @@ TEST_F(EngineEnvironment, ServerAuthenticationStubsOnlyClear) {
     EXPECT_EQ(engine.GetErrorCode(), 0);
     EXPECT_EQ(engine.GetCapiErrorCode(), 0);
     for (std::u16string_view response : {std::u16string_view(), std::u16string_view(u"anything"),
-                                           std::u16string_view(u"\0x", 2)}) {
+                                         std::u16string_view(u"\0x", 2)}) {
         engine.setErrorCode(5004);
         engine.setCapiError(7);
         EXPECT_EQ(engine.VerifyServerResponse(response), 0);

@@ -91,9 +91,8 @@ TEST_F(RegistryValues, AnAddressWithoutBackslashTouchesNothing) {
 
 TEST_F(RegistryValues, DwordsReadInSignedDecimal) {
     const std::pair<std::int32_t, std::string> numbers[] = {
-        {std::int32_t(4294967295u), "-1"},  {0, "0"},
-        {2147483647, "2147483647"},         {std::int32_t(0x80000000u), "-2147483648"},
-        {1234, "1234"},
+        {std::int32_t(4294967295u), "-1"},          {0, "0"},       {2147483647, "2147483647"},
+        {std::int32_t(0x80000000u), "-2147483648"}, {1234, "1234"},
     };
     for (const auto& [number, text] : numbers) {
         EXPECT_EQ(engine_.RegWriteHKCUInt(u"Numbers\\Value", number), 0);

@@ -40,17 +40,15 @@ OsVersion windows(std::uint32_t major, std::uint32_t minor, std::uint8_t product
 
 TEST(EnrollerConstruction, KeepsProvidersOfType1And24OnceEach) {
     std::vector<ProviderInfo> listed = kWindowsProviders;
-    listed.push_back({std::string(providerNames::kBase), kFull});  // repeated
+    listed.push_back({std::string(providerNames::kBase), kFull});          // repeated
     listed.push_back({"microsoft strong cryptographic provider", kFull});  // other case: distinct
     Enroller enroller(listed);
     EXPECT_EQ(enroller.installedProviders(),
-              (std::vector<std::string>{std::string(providerNames::kBase),
-                                        std::string(providerNames::kEnhanced),
-                                        std::string(providerNames::kAes),
-                                        std::string(providerNames::kAesPrototype),
-                                        "Microsoft Base Smart Card Crypto Provider",
-                                        std::string(providerNames::kStrong),
-                                        "microsoft strong cryptographic provider"}));
+              (std::vector<std::string>{
+                  std::string(providerNames::kBase), std::string(providerNames::kEnhanced),
+                  std::string(providerNames::kAes), std::string(providerNames::kAesPrototype),
+                  "Microsoft Base Smart Card Crypto Provider", std::string(providerNames::kStrong),
+                  "microsoft strong cryptographic provider"}));
 }
 
 TEST(EnrollerConstruction, StartsWithNothingChosen) {
@@ -180,9 +178,9 @@ TEST(ApplyOsDefaults, EveryRowOfTheTable) {
         Enroller enroller(kWindowsProviders);
         ASSERT_EQ(enroller.setProviderName(kStrong), 0);
         enroller.applyOsDefaults(c.version);
-        std::string label = std::to_string(c.version.major) + "." +
-                            std::to_string(c.version.minor) + " type " +
-                            std::to_string(c.version.productType) + " '" + c.version.csdVersion + "'";
+        std::string label =
+            std::to_string(c.version.major) + "." + std::to_string(c.version.minor) + " type " +
+            std::to_string(c.version.productType) + " '" + c.version.csdVersion + "'";
         EXPECT_EQ(enroller.sha2Capable(), c.sha2) << label;
         EXPECT_EQ(enroller.errorCode(), c.errorCode) << label;
         if (c.provider.empty()) {

@@ -14,15 +14,18 @@ namespace {
 
 // The operations that refuse, as the interface's contract lists them.
 const std::set<std::string_view> kRefused = {
-    "GetMacAddress",       "RegReadHKCU",      "RegWriteHKCUInt",   "RegWriteHKCUStr",
-    "RegReadHKLM",         "Hash",             "HashFile",          "SetProviderName",
-    "CreatePKCS10",        "CreatePKCS10Pair", "AcceptPKCS7",       "ChangePfxPasswd",
-    "ChangePfxPasswdEx",   "QueryPfxInfo",     "ImportPfxToIE",     "ExportPfxFromIE",
-    "ExportMobileFromPfx", "ExportMobileFromIE", "SelectSigner",    "SelectSignerEx",
-    "SelectSignerEx2",     "SignPkcs1",        "SignPkcs7",         "SymEncrypt",
-    "SymDecrypt",          "CertEncryptPkcs7", "CertDecryptPkcs7",  "GetIECertCount",
-    "GetIECertSerial",     "GetIECertCommonName", "GetIECertSubject", "GetIECertIssuer",
-    "GetIECertNotBefore",  "GetIECertNotAfter", "GetIECertFinger",  "DeleteIECert",
+    "GetMacAddress",     "RegReadHKCU",         "RegWriteHKCUInt",
+    "RegWriteHKCUStr",   "RegReadHKLM",         "Hash",
+    "HashFile",          "SetProviderName",     "CreatePKCS10",
+    "CreatePKCS10Pair",  "AcceptPKCS7",         "ChangePfxPasswd",
+    "ChangePfxPasswdEx", "QueryPfxInfo",        "ImportPfxToIE",
+    "ExportPfxFromIE",   "ExportMobileFromPfx", "ExportMobileFromIE",
+    "SelectSigner",      "SelectSignerEx",      "SelectSignerEx2",
+    "SignPkcs1",         "SignPkcs7",           "SymEncrypt",
+    "SymDecrypt",        "CertEncryptPkcs7",    "CertDecryptPkcs7",
+    "GetIECertCount",    "GetIECertSerial",     "GetIECertCommonName",
+    "GetIECertSubject",  "GetIECertIssuer",     "GetIECertNotBefore",
+    "GetIECertNotAfter", "GetIECertFinger",     "DeleteIECert",
 };
 
 // validArguments: arguments each operation accepts past its own checks.

@@ -6,7 +6,9 @@
 namespace pennaform::platform::test {
 namespace {
 
-Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 std::unique_ptr<RegistryKey> created(Registry& registry, std::string_view path) {
     auto key = registry.createKey(path);
@@ -123,8 +125,8 @@ TEST_P(RegistryConformance, CreateMakesEveryMissingKeyAndOpenFindsOnlyExistingOn
 }
 
 TEST_P(RegistryConformance, SubkeysEnumerateInAscendingOrderIgnoringCase) {
-    for (const char* path : {"Root\\delta", "Root\\Bravo", "Root\\alpha\\Deep", "Root\\Charlie",
-                             "Other\\Zulu"}) {
+    for (const char* path :
+         {"Root\\delta", "Root\\Bravo", "Root\\alpha\\Deep", "Root\\Charlie", "Other\\Zulu"}) {
         ASSERT_TRUE(created(*registry_, path));
     }
     auto root = registry_->openKey(Hive::kCurrentUser, "Root");

@@ -25,8 +25,9 @@ class SqliteHarness : public RegistryHarness {
 public:
     SqliteHarness() : home_(folder_.sub("user")) {}
     std::unique_ptr<Registry> open() override {
-        return makeSqliteRegistry(StateDatabase::userDatabase(home_),
-                                  StateDatabase::machineDatabase(folder_.sub("machine/machine.db")));
+        return makeSqliteRegistry(
+            StateDatabase::userDatabase(home_),
+            StateDatabase::machineDatabase(folder_.sub("machine/machine.db")));
     }
 
 private:
@@ -35,9 +36,9 @@ private:
 };
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, RegistryConformance,
-                         ::testing::Values(RegistryBackend{"sqlite", [] {
-                             return std::unique_ptr<RegistryHarness>(new SqliteHarness);
-                         }}),
+                         ::testing::Values(RegistryBackend{
+                             "sqlite",
+                             [] { return std::unique_ptr<RegistryHarness>(new SqliteHarness); }}),
                          [](const auto& info) { return info.param.name; });
 
 mode_t modeOf(const fs::path& path) {
@@ -46,7 +47,9 @@ mode_t modeOf(const fs::path& path) {
     return info.st_mode & 07777;
 }
 
-Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 // runSql: one statement on a database of the test's own.
 void runSql(const std::string& path, const std::string& sql) {
@@ -101,11 +104,14 @@ TEST_F(SqliteFiles, TheFirstWriteMakesAPrivateFolderAndFileInWalMode) {
     EXPECT_EQ(*(*reader)->schemaVersion(), StateDatabase::kSchemaVersion);
 }
 
-TEST_F(SqliteFiles, AnExistingOpenFileIsMadePrivate) {
-    ASSERT_TRUE(home_.ensureCreated().ok());
-    std::ofstream(home_.databasePath()).close();
+TEST_F(SqliteFiles, AnExistingOpenFileIsMadePrivateAtTheFirstChange) {
+    ASSERT_TRUE(StateDatabase::userDatabase(home_)
+                    ->write([](Connection&) { return Status::success(); })
+                    .ok());
     fs::permissions(home_.databasePath(), fs::perms(0644));
     auto database = StateDatabase::userDatabase(home_);
+    ASSERT_TRUE(database->reader().ok());
+    EXPECT_EQ(modeOf(home_.databasePath()), 0644u) << "reading changes nothing";
     ASSERT_TRUE(database->write([](Connection&) { return Status::success(); }).ok());
     EXPECT_EQ(modeOf(home_.databasePath()), 0600u);
 }

@@ -77,7 +77,8 @@ public:
 
     std::optional<std::string> hostSystemName() const override {
         std::optional<std::string> content = readSmallFile(kOsReleasePath, kOsReleaseLimit);
-        std::optional<std::string> pretty = content ? prettyNameFromOsRelease(*content) : std::nullopt;
+        std::optional<std::string> pretty =
+            content ? prettyNameFromOsRelease(*content) : std::nullopt;
         if (pretty) return CodePage::process().fromUtf8(*pretty);
         utsname system{};
         if (uname(&system) != 0) return std::string();
@@ -134,7 +135,8 @@ std::optional<std::string> prettyNameFromOsRelease(std::string_view content) {
         std::size_t end = content.find('\n');
         std::string_view line = content.substr(0, end);
         content = end == std::string_view::npos ? std::string_view() : content.substr(end + 1);
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+        while (!line.empty() &&
+               (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
             line.remove_suffix(1);
         }
         if (line.substr(0, kKey.size()) == kKey) found = unquoted(line.substr(kKey.size()));
@@ -143,6 +145,8 @@ std::optional<std::string> prettyNameFromOsRelease(std::string_view content) {
     return found;
 }
 
-std::unique_ptr<OsFacts> makePosixOsFacts() { return std::make_unique<PosixOsFacts>(); }
+std::unique_ptr<OsFacts> makePosixOsFacts() {
+    return std::make_unique<PosixOsFacts>();
+}
 
 }  // namespace pennaform::platform

@@ -137,8 +137,7 @@ class SqliteRegistryKey : public RegistryKey {
 public:
     SqliteRegistryKey(std::shared_ptr<StateDatabase> database, std::string lookupPath,
                       bool writable)
-        : database_(std::move(database)), lookupPath_(std::move(lookupPath)),
-          writable_(writable) {}
+        : database_(std::move(database)), lookupPath_(std::move(lookupPath)), writable_(writable) {}
 
     Outcome<RegistryValue> queryValue(std::string_view name) const override {
         Outcome<Name> valueName = parseValueName(name);
@@ -185,7 +184,8 @@ public:
             Outcome<Statement> remove = connection.prepare(
                 "DELETE FROM registry_values WHERE key_path = ?1 AND folded_name = ?2");
             if (!remove) return remove.failure();
-            Status removed = remove->bindText(1, lookupPath_).bindText(2, valueName->forLookup).execute();
+            Status removed =
+                remove->bindText(1, lookupPath_).bindText(2, valueName->forLookup).execute();
             if (!removed) return removed;
             return connection.changes() == 0 ? fail(errors::kErrorFileNotFound) : Status::success();
         });

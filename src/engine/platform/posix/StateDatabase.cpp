@@ -95,8 +95,8 @@ Failure errnoFailure(int error) {
 // can read it, before SQLite opens it (SQLite would create it 0644, and its
 // journal files take the database file's mode).
 Status createPrivateFile(const std::string& path) {
-    FileDescriptor file(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
-                             kPrivateFileMode));
+    FileDescriptor file(
+        open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivateFileMode));
     if (file.get() < 0) return errnoFailure(errno);
     struct stat info {};
     if (fstat(file.get(), &info) != 0) return errnoFailure(errno);
@@ -162,7 +162,8 @@ Failure sqliteFailure(int resultCode, int systemErrno) {
             return fail(errors::kErrorInvalidParameter);
         case SQLITE_IOERR:
             if (systemErrno == ENOSPC || systemErrno == EDQUOT) return fail(errors::kErrorDiskFull);
-            if (systemErrno == EACCES || systemErrno == EROFS) return fail(errors::kErrorAccessDenied);
+            if (systemErrno == EACCES || systemErrno == EROFS)
+                return fail(errors::kErrorAccessDenied);
             return fail(errors::kErrorIoDevice);
         default:
             return fail(errors::kErrorIoDevice);
@@ -186,7 +187,9 @@ Statement& Statement::operator=(Statement&& other) noexcept {
     return *this;
 }
 
-Statement::~Statement() { sqlite3_finalize(statement_); }
+Statement::~Statement() {
+    sqlite3_finalize(statement_);
+}
 
 Statement& Statement::bindText(int index, std::string_view text) {
     if (bindResult_ != SQLITE_OK) return *this;
@@ -277,7 +280,9 @@ Connection& Connection::operator=(Connection&& other) noexcept {
     return *this;
 }
 
-Connection::~Connection() { sqlite3_close_v2(db_); }
+Connection::~Connection() {
+    sqlite3_close_v2(db_);
+}
 
 Outcome<Connection> Connection::open(const std::string& path, int flags) {
     sqlite3* db = nullptr;
@@ -313,7 +318,9 @@ Status Connection::executeScript(const char* sql) {
     return Status::success();
 }
 
-std::int64_t Connection::changes() const { return sqlite3_changes64(db_); }
+std::int64_t Connection::changes() const {
+    return sqlite3_changes64(db_);
+}
 
 Outcome<std::int64_t> Connection::schemaVersion() {
     Outcome<Statement> query = prepare("PRAGMA user_version");
@@ -360,16 +367,18 @@ Outcome<Connection*> StateDatabase::reader() {
 Outcome<Connection*> StateDatabase::openForWriting() {
     if (access_ == Access::kReadOnly) return fail(errors::kErrorAccessDenied);
     if (path_.empty()) return fail(errors::kErrorPathNotFound);
-    if (!connection_) {
+    if (!readyForWriting_) {
+        // Also when a reader opened the file first: it may predate this
+        // build and carry a wider mode.
         Status folder = home_->ensureCreated();
         if (!folder) return folder.failure();
         Status file = createPrivateFile(path_);
         if (!file) return file.failure();
-        Outcome<Connection> opened = Connection::open(path_, SQLITE_OPEN_READWRITE);
-        if (!opened) return opened.failure();
-        connection_.emplace(std::move(*opened));
-    }
-    if (!readyForWriting_) {
+        if (!connection_) {
+            Outcome<Connection> opened = Connection::open(path_, SQLITE_OPEN_READWRITE);
+            if (!opened) return opened.failure();
+            connection_.emplace(std::move(*opened));
+        }
         Status prepared = prepareForWriting(*connection_);
         if (!prepared) return prepared.failure();
         readyForWriting_ = true;
