@@ -14,13 +14,16 @@ namespace errors = platform::errors;
 std::uint32_t importFlags(std::int32_t flags) {
     std::uint32_t import = 0;
     if (flags & pfxLoadFlags::kExportableKeys) import |= platform::pfxImportFlags::kExportable;
-    if (flags & pfxLoadFlags::kUserProtectedKeys) import |= platform::pfxImportFlags::kUserProtected;
+    if (flags & pfxLoadFlags::kUserProtectedKeys)
+        import |= platform::pfxImportFlags::kUserProtected;
     return import;
 }
 
 }  // namespace
 
-PfxStore::~PfxStore() { closePfx(*this); }
+PfxStore::~PfxStore() {
+    closePfx(*this);
+}
 
 std::int32_t loadPfxBytes(PfxStore& holder, platform::ByteView bytes, std::string_view password,
                           std::int32_t flags) {

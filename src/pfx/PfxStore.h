@@ -40,8 +40,7 @@ public:
     bool deletesKeysOnClose() const { return deleteKeysOnClose_; }
 
 private:
-    friend std::int32_t loadPfxBytes(PfxStore&, platform::ByteView, std::string_view,
-                                     std::int32_t);
+    friend std::int32_t loadPfxBytes(PfxStore&, platform::ByteView, std::string_view, std::int32_t);
     friend std::int32_t loadPfx(PfxStore&, const std::string&, std::string_view, std::int32_t);
     friend void closePfx(PfxStore&);
 

@@ -66,8 +66,8 @@ std::vector<std::uint8_t> digestOf(const std::string& digestName, const std::str
     const EVP_MD* md = EVP_get_digestbyname(digestName.c_str());
     std::vector<std::uint8_t> digest(EVP_MAX_MD_SIZE);
     unsigned int length = 0;
-    if (md == nullptr || EVP_Digest(data.data(), data.size(), digest.data(), &length, md,
-                                    nullptr) != 1) {
+    if (md == nullptr ||
+        EVP_Digest(data.data(), data.size(), digest.data(), &length, md, nullptr) != 1) {
         return {};
     }
     digest.resize(length);

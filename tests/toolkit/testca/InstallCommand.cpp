@@ -129,16 +129,15 @@ std::string hex(const Bytes& bytes) {
 }
 
 // bindingFromKey: the certificate's key binding after importing its key.
-std::optional<platform::KeyProvInfo> bindingFromKey(platform::Platform& platform,
-                                                    X509* certificate, EVP_PKEY* key,
-                                                    std::string& problem) {
+std::optional<platform::KeyProvInfo> bindingFromKey(platform::Platform& platform, X509* certificate,
+                                                    EVP_PKEY* key, std::string& problem) {
     std::optional<Bytes> transfer = keyTransfer(certificate, key);
     if (!transfer) {
         problem = "cannot pack the key";
         return std::nullopt;
     }
-    auto imported = platform.pkcs12()->importPfx(
-        *transfer, std::u16string(u"pennaform-testca"), platform::pfxImportFlags::kExportable);
+    auto imported = platform.pkcs12()->importPfx(*transfer, std::u16string(u"pennaform-testca"),
+                                                 platform::pfxImportFlags::kExportable);
     if (!imported) {
         problem = "cannot import the key (platform error " + std::to_string(imported.error()) + ")";
         return std::nullopt;
@@ -194,11 +193,14 @@ int runInstallCommand(const std::vector<std::string>& args) {
     }
     auto store = platform->stores()->openSystemStore(options->store);
     if (!store) return failure("cannot open the store");
-    auto added = (*store)->add(*der, properties, platform::AddDisposition::kReplaceInheritProperties);
-    if (!added) return failure("cannot add the certificate (platform error " +
-                               std::to_string(added.error()) + ")");
+    auto added =
+        (*store)->add(*der, properties, platform::AddDisposition::kReplaceInheritProperties);
+    if (!added)
+        return failure("cannot add the certificate (platform error " +
+                       std::to_string(added.error()) + ")");
     std::cout << hex(*(*store)->sha1Hash(*added));
-    if (properties.keyProvInfo) std::cout << " " << utf16ToUtf8(properties.keyProvInfo->containerName);
+    if (properties.keyProvInfo)
+        std::cout << " " << utf16ToUtf8(properties.keyProvInfo->containerName);
     std::cout << "\n";
     return 0;
 }

@@ -17,9 +17,9 @@
 namespace pennaform {
 namespace {
 
-using platform::Bytes;
 using pennaform::test::runProcess;
 using pennaform::test::TemporaryFolder;
+using platform::Bytes;
 
 Bytes readBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -50,8 +50,8 @@ protected:
     bool containerExists(const platform::KeyProvInfo& binding) {
         return platform()
             .keys()
-            ->openContainer({toAnsi(binding.containerName), toAnsi(binding.providerName),
-                             binding.providerType})
+            ->openContainer(
+                {toAnsi(binding.containerName), toAnsi(binding.providerName), binding.providerType})
             .ok();
     }
 
@@ -65,9 +65,9 @@ protected:
         std::ofstream(der, std::ios::binary)
             .write(reinterpret_cast<const char*>(identity.certificateDer.data()),
                    std::streamsize(identity.certificateDer.size()));
-        EXPECT_EQ(runProcess({"openssl", "x509", "-inform", "DER", "-in", der, "-out", pem})
-                      .exitStatus,
-                  0);
+        EXPECT_EQ(
+            runProcess({"openssl", "x509", "-inform", "DER", "-in", der, "-out", pem}).exitStatus,
+            0);
         for (std::string& word : argv) {
             if (word == "KEY") word = folder_.sub("key.pem");
             if (word == "CERT") word = pem;
@@ -117,8 +117,8 @@ TEST_F(PfxStoreTest, LoadsFilesOtherToolsWrite) {
     };
     const std::vector<Case> cases{
         {"openssl pkcs12 -export",
-         {"openssl", "pkcs12", "-export", "-inkey", "KEY", "-in", "CERT", "-out", "OUT",
-          "-passout", "pass:secret"}},
+         {"openssl", "pkcs12", "-export", "-inkey", "KEY", "-in", "CERT", "-out", "OUT", "-passout",
+          "pass:secret"}},
         {"openssl pkcs12 -export -legacy",
          {"openssl", "pkcs12", "-export", "-legacy", "-inkey", "KEY", "-in", "CERT", "-out", "OUT",
           "-passout", "pass:secret"}},

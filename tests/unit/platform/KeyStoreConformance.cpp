@@ -41,8 +41,8 @@ KeyProvInfo binding(std::u16string container, KeySpec spec = KeySpec::kKeyExchan
             providerTypes::kRsaAes, 0, spec};
 }
 
-const ContainerRef kAesContainer{"conformance", "Microsoft Enhanced RSA and AES Cryptographic Provider",
-                                 providerTypes::kRsaAes};
+const ContainerRef kAesContainer{
+    "conformance", "Microsoft Enhanced RSA and AES Cryptographic Provider", providerTypes::kRsaAes};
 
 // RefusingDialogs: a dialog host that answers the key-use prompt as told
 // and counts the prompts.
@@ -90,7 +90,8 @@ TEST_P(KeyStoreConformance, SystemStoresKeepTheOrderOfAddingAcrossProcesses) {
 TEST_P(KeyStoreConformance, AddAlwaysKeepsDuplicatesAndReplaceKeepsProperties) {
     for (bool system : {true, false}) {
         SCOPED_TRACE(system ? "system store" : "memory store");
-        auto store = system ? *stores().openSystemStore(SystemStore::kCa) : *stores().openMemoryStore();
+        auto store =
+            system ? *stores().openSystemStore(SystemStore::kCa) : *stores().openMemoryStore();
         CertProperties first;
         first.keyProvInfo = binding(u"first");
         first.friendlyName = u"old name";
@@ -106,7 +107,7 @@ TEST_P(KeyStoreConformance, AddAlwaysKeepsDuplicatesAndReplaceKeepsProperties) {
         EXPECT_EQ(encodings(*store), (std::vector<Bytes>{certificate(0), certificate(1)}));
         CertProperties now = *store->properties(kept);
         EXPECT_EQ(now.keyProvInfo, first.keyProvInfo);  // not set by the new copy: inherited
-        EXPECT_EQ(now.friendlyName, u"new name");        // set by the new copy: replaced
+        EXPECT_EQ(now.friendlyName, u"new name");       // set by the new copy: replaced
 
         // No match: the certificate is simply added, last.
         ASSERT_TRUE(store->add(certificate(2), {}, AddDisposition::kReplaceInheritProperties));
@@ -143,8 +144,8 @@ TEST_P(KeyStoreConformance, PropertiesArePersistedAndTheHashIsTheEncodingsSha1) 
     CertProperties none = *my->properties(id);
     EXPECT_FALSE(none.keyProvInfo || none.friendlyName || none.keyContext);
 
-    ASSERT_TRUE(my->setKeyProvInfo(id, binding(u"{C0FFEE}", KeySpec::kSignature),
-                                   PropertyScope::kPersist));
+    ASSERT_TRUE(
+        my->setKeyProvInfo(id, binding(u"{C0FFEE}", KeySpec::kSignature), PropertyScope::kPersist));
     ASSERT_TRUE(my->setFriendlyName(id, u"名稱"));
     auto other = *harness_->open()->stores()->openSystemStore(SystemStore::kMy);
     CertProperties seen = *other->properties(id);
@@ -214,7 +215,8 @@ TEST_P(KeyStoreConformance, PrivateKeyComesFromTheBoundContainer) {
     EXPECT_EQ(key->keySpec, KeySpec::kSignature);
     EXPECT_TRUE(my->properties(id)->keyContext.has_value());  // cached on the certificate
     Bytes digest = digestOf("SHA256", "signed through the store");
-    Outcome<Bytes> signature = key->container->signHash(KeySpec::kSignature, algorithms::kSha256, digest);
+    Outcome<Bytes> signature =
+        key->container->signHash(KeySpec::kSignature, algorithms::kSha256, digest);
     ASSERT_TRUE(signature);
     std::reverse(signature->begin(), signature->end());
     EXPECT_TRUE(verifiesPkcs1(*container->publicKeyInfo(KeySpec::kSignature), "SHA256", digest,
@@ -258,8 +260,10 @@ TEST_P(KeyStoreConformance, ProvidersAreCheckedAsTheyAreOnAcquiring) {
 TEST_P(KeyStoreConformance, KeysAreHeldBySpecWithWindowsBlobs) {
     auto container = *keys().createContainer(kAesContainer);
     EXPECT_EQ(container->userKey(KeySpec::kKeyExchange).error(), errors::kNteNoKey);
-    EXPECT_EQ(container->generateKeyPair(KeySpec::kKeyExchange, 1020, 0).error(), errors::kNteBadFlags);
-    EXPECT_EQ(container->generateKeyPair(KeySpec::kKeyExchange, 376, 0).error(), errors::kNteBadFlags);
+    EXPECT_EQ(container->generateKeyPair(KeySpec::kKeyExchange, 1020, 0).error(),
+              errors::kNteBadFlags);
+    EXPECT_EQ(container->generateKeyPair(KeySpec::kKeyExchange, 376, 0).error(),
+              errors::kNteBadFlags);
     ASSERT_TRUE(container->generateKeyPair(KeySpec::kKeyExchange, 2048, 0));
     EXPECT_EQ(container->userKey(KeySpec::kSignature).error(), errors::kNteNoKey);
     ASSERT_TRUE(container->generateKeyPair(KeySpec::kSignature, 0, 0));  // provider default
@@ -267,8 +271,8 @@ TEST_P(KeyStoreConformance, KeysAreHeldBySpecWithWindowsBlobs) {
     Bytes exchange = *(*container->userKey(KeySpec::kKeyExchange))->exportPublicKeyBlob();
     ASSERT_EQ(exchange.size(), 20u + 256u);
     EXPECT_EQ(Bytes(exchange.begin(), exchange.begin() + 20),
-              (Bytes{0x06, 0x02, 0x00, 0x00, 0x00, 0xA4, 0x00, 0x00, 0x52, 0x53, 0x41, 0x31, 0x00,
-                     0x08, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00}));
+              (Bytes{0x06, 0x02, 0x00, 0x00, 0x00, 0xA4, 0x00, 0x00, 0x52, 0x53,
+                     0x41, 0x31, 0x00, 0x08, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00}));
     Bytes signature = *(*container->userKey(KeySpec::kSignature))->exportPublicKeyBlob();
     ASSERT_EQ(signature.size(), 20u + 128u);  // 1024 bits: the default
     EXPECT_EQ(signature[5], 0x24);            // CALG_RSA_SIGN
@@ -284,7 +288,8 @@ TEST_P(KeyStoreConformance, KeysAreHeldBySpecWithWindowsBlobs) {
 
 TEST_P(KeyStoreConformance, ExportFollowsTheFlagsTheKeyWasMadeWith) {
     auto container = *keys().createContainer(kAesContainer);
-    auto exportable = *container->generateKeyPair(KeySpec::kKeyExchange, 1024, keyFlags::kExportable);
+    auto exportable =
+        *container->generateKeyPair(KeySpec::kKeyExchange, 1024, keyFlags::kExportable);
     Bytes blob = *exportable->exportPrivateKeyBlob();
     ASSERT_EQ(blob.size(), 596u);  // 20 + 2 * 128 + 5 * 64
     EXPECT_EQ(Bytes(blob.begin(), blob.begin() + 12),
@@ -331,14 +336,15 @@ TEST_P(KeyStoreConformance, SignaturesVerifyWithOpenSsl) {
               errors::kNteBadLen);
     EXPECT_EQ(aes->signHash(KeySpec::kKeyExchange, algorithms::kDes, sha1).error(),
               errors::kNteBadAlgId);
-    EXPECT_EQ(aes->signHash(KeySpec::kSignature, algorithms::kSha1, sha1).error(), errors::kNteNoKey);
+    EXPECT_EQ(aes->signHash(KeySpec::kSignature, algorithms::kSha1, sha1).error(),
+              errors::kNteNoKey);
 
     // The same key through a type-1 provider: no SHA-2, SHA-1 as before.
-    auto full = *keys().openContainer({"conformance", "Microsoft Enhanced Cryptographic Provider v1.0",
-                                       providerTypes::kRsaFull});
-    EXPECT_EQ(full->signHash(KeySpec::kKeyExchange, algorithms::kSha256,
-                             digestOf("SHA256", "x")).error(),
-              errors::kNteBadAlgId);
+    auto full = *keys().openContainer(
+        {"conformance", "Microsoft Enhanced Cryptographic Provider v1.0", providerTypes::kRsaFull});
+    EXPECT_EQ(
+        full->signHash(KeySpec::kKeyExchange, algorithms::kSha256, digestOf("SHA256", "x")).error(),
+        errors::kNteBadAlgId);
     Bytes signature = *full->signHash(KeySpec::kKeyExchange, algorithms::kSha1, sha1);
     std::reverse(signature.begin(), signature.end());
     EXPECT_TRUE(verifiesPkcs1(publicKey, "SHA1", sha1, signature));
@@ -354,7 +360,8 @@ TEST_P(KeyStoreConformance, AUserProtectedKeyAsksAtEveryUse) {
               errors::kNteSilentContext);
 
     int asked = 0;
-    platform_->installDialogs(std::make_unique<ScriptedKeyDialogs>(errors::kErrorCancelled, &asked));
+    platform_->installDialogs(
+        std::make_unique<ScriptedKeyDialogs>(errors::kErrorCancelled, &asked));
     EXPECT_EQ(container->signHash(KeySpec::kSignature, algorithms::kSha1, digest).error(),
               errors::kErrorCancelled);
     EXPECT_EQ((*container->userKey(KeySpec::kSignature))->exportPrivateKeyBlob().error(),

@@ -29,11 +29,11 @@ private:
     StateHome home_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Sqlite, KeyStoreConformance,
-                         ::testing::Values(KeyStoreBackend{"sqlite", [] {
-                             return std::unique_ptr<KeyStoreHarness>(new SqliteKeyStoreHarness);
-                         }}),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Sqlite, KeyStoreConformance,
+    ::testing::Values(KeyStoreBackend{
+        "sqlite", [] { return std::unique_ptr<KeyStoreHarness>(new SqliteKeyStoreHarness); }}),
+    [](const auto& info) { return info.param.name; });
 
 mode_t modeOf(const fs::path& path) {
     struct stat info {};
@@ -55,8 +55,7 @@ TEST(KeyStoreSqlite, KeysAndCertificatesAreReadableByTheirOwnerOnly) {
     UmaskGuard permissive(0);  // what a careless login shell might set
     SqliteKeyStoreHarness harness;
     auto platform = harness.open();
-    auto container = platform->keys()->createContainer(
-        {"owner only", "", providerTypes::kRsaFull});
+    auto container = platform->keys()->createContainer({"owner only", "", providerTypes::kRsaFull});
     ASSERT_TRUE(container);
     ASSERT_TRUE((*container)->generateKeyPair(KeySpec::kKeyExchange, 1024, keyFlags::kExportable));
     auto my = *platform->stores()->openSystemStore(SystemStore::kMy);

@@ -46,13 +46,13 @@ protected:
         std::string key = folder_.sub("key.pem"), certificate = folder_.sub("cert.der");
         std::string out = folder_.sub("made.p12");
         writeText(key, identity.privateKeyPem);
-        writeText(certificate, std::string(identity.certificateDer.begin(),
-                                           identity.certificateDer.end()));
-        std::vector<std::string> argv{"openssl", "x509", "-inform", "DER", "-in", certificate,
-                                      "-out", folder_.sub("cert.pem")};
+        writeText(certificate,
+                  std::string(identity.certificateDer.begin(), identity.certificateDer.end()));
+        std::vector<std::string> argv{"openssl", "x509",      "-inform", "DER",
+                                      "-in",     certificate, "-out",    folder_.sub("cert.pem")};
         EXPECT_EQ(runProcess(argv).exitStatus, 0);
-        argv = {"openssl", "pkcs12", "-export", "-inkey", key, "-in", folder_.sub("cert.pem"),
-                "-out", out, "-name", "Friendly"};
+        argv = {"openssl", "pkcs12", "-export", "-inkey",  key, "-in", folder_.sub("cert.pem"),
+                "-out",    out,      "-name",   "Friendly"};
         argv.insert(argv.end(), options.begin(), options.end());
         auto made = runProcess(argv);
         EXPECT_EQ(made.exitStatus, 0) << made.err;
@@ -74,8 +74,8 @@ TEST_F(Pkcs12OpenSsl, RecognisesOnlyWholePfxFiles) {
     longer.push_back(0);
     Bytes text{'h', 'e', 'l', 'l', 'o'};
     Bytes certificate = pennaform::test::makeTestIdentity("Not a PFX", 1024).certificateDer;
-    for (const Bytes& bad : {Bytes{}, text, certificate, longer,
-                             Bytes(windows.begin(), windows.end() - 1)}) {
+    for (const Bytes& bad :
+         {Bytes{}, text, certificate, longer, Bytes(windows.begin(), windows.end() - 1)}) {
         EXPECT_FALSE(pkcs12().isPfx(bad));
     }
 }
@@ -88,7 +88,8 @@ TEST_F(Pkcs12OpenSsl, TheEmptyAndTheNullPasswordAreDifferentPasswords) {
     EXPECT_FALSE(pkcs12().verifyPassword(null, PfxPassword(u"")));
     EXPECT_TRUE(pkcs12().verifyPassword(fixture("windows.p12"), PfxPassword(u"foo")));
     EXPECT_FALSE(pkcs12().verifyPassword(fixture("windows.p12"), PfxPassword(u"Foo")));
-    EXPECT_TRUE(pkcs12().verifyPassword(fixture("unicode_password.p12"), PfxPassword(u"Hello, 世界")));
+    EXPECT_TRUE(
+        pkcs12().verifyPassword(fixture("unicode_password.p12"), PfxPassword(u"Hello, 世界")));
     EXPECT_FALSE(pkcs12().verifyPassword(fixture("unicode_password.p12"), PfxPassword(u"Hello, ")));
 }
 
@@ -97,10 +98,10 @@ TEST_F(Pkcs12OpenSsl, ImportsEveryFixtureWithItsKeyBound) {
         const char* name;
         PfxPassword password;
     };
-    for (const Case& c : {Case{"windows.p12", u"foo"}, Case{"nss.p12", u"foo"},
-                          Case{"openssl.p12", u"foo"}, Case{"pbes2_sha256.p12", u"foo"},
-                          Case{"empty_password.p12", u""}, Case{"null_password.p12", std::nullopt},
-                          Case{"unicode_password.p12", u"Hello, 世界"}}) {
+    for (const Case& c :
+         {Case{"windows.p12", u"foo"}, Case{"nss.p12", u"foo"}, Case{"openssl.p12", u"foo"},
+          Case{"pbes2_sha256.p12", u"foo"}, Case{"empty_password.p12", u""},
+          Case{"null_password.p12", std::nullopt}, Case{"unicode_password.p12", u"Hello, 世界"}}) {
         SCOPED_TRACE(c.name);
         auto store = pkcs12().importPfx(fixture(c.name), c.password, 0);
         ASSERT_TRUE(store) << std::hex << store.error();
@@ -128,13 +129,15 @@ TEST_F(Pkcs12OpenSsl, ImportedRsaKeysSignAndKeepTheImportFlags) {
     KeyContext openKey = *open->acquirePrivateKey(openId);
     // Two imports, two containers.
     EXPECT_NE(locked->properties(lockedId)->keyProvInfo, open->properties(openId)->keyProvInfo);
-    EXPECT_EQ((*lockedKey.container->userKey(KeySpec::kKeyExchange))->exportPrivateKeyBlob().error(),
-              errors::kNteBadKeyState);
+    EXPECT_EQ(
+        (*lockedKey.container->userKey(KeySpec::kKeyExchange))->exportPrivateKeyBlob().error(),
+        errors::kNteBadKeyState);
     EXPECT_EQ((*openKey.container->userKey(KeySpec::kKeyExchange))->exportPrivateKeyBlob()->size(),
               1172u);
 
     Bytes digest = pennaform::test::digestOf("SHA1", "imported");
-    Bytes signature = *lockedKey.container->signHash(KeySpec::kKeyExchange, algorithms::kSha1, digest);
+    Bytes signature =
+        *lockedKey.container->signHash(KeySpec::kKeyExchange, algorithms::kSha1, digest);
     std::reverse(signature.begin(), signature.end());
     EXPECT_TRUE(pennaform::test::verifiesPkcs1(
         *lockedKey.container->publicKeyInfo(KeySpec::kKeyExchange), "SHA1", digest, signature));
@@ -143,9 +146,9 @@ TEST_F(Pkcs12OpenSsl, ImportedRsaKeysSignAndKeepTheImportFlags) {
                                       pfxImportFlags::kUserProtected);
     KeyContext protectedKey = *asking->acquirePrivateKey((*asking->certificates())[0].id);
     platform_->installDialogs(nullptr);
-    EXPECT_EQ(protectedKey.container->signHash(KeySpec::kKeyExchange, algorithms::kSha1, digest)
-                  .error(),
-              errors::kNteSilentContext);
+    EXPECT_EQ(
+        protectedKey.container->signHash(KeySpec::kKeyExchange, algorithms::kSha1, digest).error(),
+        errors::kNteSilentContext);
 }
 
 TEST_F(Pkcs12OpenSsl, ReadsWhatTheOpensslCommandWrites) {
@@ -153,8 +156,9 @@ TEST_F(Pkcs12OpenSsl, ReadsWhatTheOpensslCommandWrites) {
         const char* what;
         std::vector<std::string> options;
     };
-    for (const Case& c : {Case{"AES-256, PBKDF2, SHA-256 MAC", {"-passout", "pass:secret"}},
-                          Case{"3DES and RC2-40, SHA-1 MAC", {"-legacy", "-passout", "pass:secret"}}}) {
+    for (const Case& c :
+         {Case{"AES-256, PBKDF2, SHA-256 MAC", {"-passout", "pass:secret"}},
+          Case{"3DES and RC2-40, SHA-1 MAC", {"-legacy", "-passout", "pass:secret"}}}) {
         SCOPED_TRACE(c.what);
         Bytes pfx = exported(c.options);
         ASSERT_TRUE(pkcs12().isPfx(pfx));

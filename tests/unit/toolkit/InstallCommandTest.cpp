@@ -33,9 +33,9 @@ protected:
                    std::streamsize(identity.certificateDer.size()));
         std::ofstream(folder_.sub(name + ".pkcs8.pem")) << identity.privateKeyPem;
         if (keyForm == "traditional") {
-            auto converted = pennaform::test::runProcess(
-                {"openssl", "rsa", "-traditional", "-in", folder_.sub(name + ".pkcs8.pem"), "-out",
-                 folder_.sub(name + ".pem")});
+            auto converted = pennaform::test::runProcess({"openssl", "rsa", "-traditional", "-in",
+                                                          folder_.sub(name + ".pkcs8.pem"), "-out",
+                                                          folder_.sub(name + ".pem")});
             EXPECT_EQ(converted.exitStatus, 0) << converted.err;
         } else {
             std::ofstream(folder_.sub(name + ".pem")) << identity.privateKeyPem;
@@ -44,8 +44,8 @@ protected:
     }
 
     int install(const std::string& store, const std::string& name, bool withKey) {
-        std::vector<std::string> args{"--home", home_, "--store", store, "--cert",
-                                      folder_.sub(name + ".der")};
+        std::vector<std::string> args{"--home", home_,    "--store",
+                                      store,    "--cert", folder_.sub(name + ".der")};
         if (withKey) args.insert(args.end(), {"--key", folder_.sub(name + ".pem")});
         return runInstallCommand(args);
     }
@@ -89,9 +89,9 @@ TEST_F(InstallCommand, RefusesWrongUseAndWrongFiles) {
     write("Mine", "pkcs8");
     write("Other", "pkcs8");
     EXPECT_EQ(runInstallCommand({}), 2);
-    EXPECT_EQ(runInstallCommand({"--home", home_, "--store", "TRUST", "--cert",
-                                 folder_.sub("Mine.der")}),
-              2);
+    EXPECT_EQ(
+        runInstallCommand({"--home", home_, "--store", "TRUST", "--cert", folder_.sub("Mine.der")}),
+        2);
     EXPECT_EQ(runInstallCommand({"--home", home_, "--store", "MY", "--cert"}), 2);
     EXPECT_EQ(runInstallCommand({"--home", home_, "--store", "MY", "--cert",
                                  folder_.sub("Mine.der"), "--verbose", "1"}),
@@ -101,12 +101,12 @@ TEST_F(InstallCommand, RefusesWrongUseAndWrongFiles) {
     EXPECT_EQ(runInstallCommand({"--home", home_, "--store", "MY", "--cert",
                                  folder_.sub("Mine.der"), "--key", folder_.sub("Other.pem")}),
               1);
-    EXPECT_EQ(runInstallCommand({"--home", home_, "--store", "MY", "--cert",
-                                 folder_.sub("Mine.pem")}),
-              1);
-    EXPECT_EQ(runInstallCommand({"--home", home_, "--store", "MY", "--cert",
-                                 folder_.sub("Absent.der")}),
-              1);
+    EXPECT_EQ(
+        runInstallCommand({"--home", home_, "--store", "MY", "--cert", folder_.sub("Mine.pem")}),
+        1);
+    EXPECT_EQ(
+        runInstallCommand({"--home", home_, "--store", "MY", "--cert", folder_.sub("Absent.der")}),
+        1);
     auto my = *makePlatform(StateHome(home_))->stores()->openSystemStore(SystemStore::kMy);
     EXPECT_TRUE(my->certificates()->empty());
 }

@@ -215,7 +215,8 @@ CertProperties persistedProperties(const Statement& row, int first) {
             std::uint32_t(row.columnInt64(first + 2)), std::uint32_t(row.columnInt64(first + 3)),
             KeySpec(std::uint32_t(row.columnInt64(first + 4)))};
     }
-    if (!row.columnIsNull(first + 5)) properties.friendlyName = utf16Text(row.columnBlob(first + 5));
+    if (!row.columnIsNull(first + 5))
+        properties.friendlyName = utf16Text(row.columnBlob(first + 5));
     return properties;
 }
 
@@ -230,14 +231,15 @@ Statement& bindProperties(Statement& statement, int first, const CertProperties&
             .bindInt64(first + 3, info.flags)
             .bindInt64(first + 4, std::int64_t(info.keySpec));
     }
-    if (properties.friendlyName) statement.bindBlob(first + 5, utf16Bytes(*properties.friendlyName));
+    if (properties.friendlyName)
+        statement.bindBlob(first + 5, utf16Bytes(*properties.friendlyName));
     return statement;  // parameters left unbound are NULL
 }
 
 class SqliteSystemStore : public CertificateStore {
 public:
-    SqliteSystemStore(std::shared_ptr<StateDatabase> database, std::shared_ptr<OpenSslLibrary> library,
-                KeyProviders& keys, std::string name)
+    SqliteSystemStore(std::shared_ptr<StateDatabase> database,
+                      std::shared_ptr<OpenSslLibrary> library, KeyProviders& keys, std::string name)
         : database_(std::move(database)),
           library_(std::move(library)),
           keys_(keys),
@@ -266,7 +268,8 @@ public:
         Outcome<CertProperties> stored = storedProperties(id);
         if (!stored) return stored;
         auto overlay = overlays_.find(id);
-        return overlaid(std::move(*stored), overlay == overlays_.end() ? nullptr : &overlay->second);
+        return overlaid(std::move(*stored),
+                        overlay == overlays_.end() ? nullptr : &overlay->second);
     }
 
     Outcome<Bytes> sha1Hash(CertId id) const override {
@@ -303,9 +306,10 @@ public:
     Status setFriendlyName(CertId id, std::u16string_view name) override {
         CertProperties named;
         named.friendlyName = std::u16string(name);
-        return updateRow("UPDATE store_certificates SET friendly_name = ?6 "
-                         "WHERE id = ?7 AND store = ?8",
-                         id, named);
+        return updateRow(
+            "UPDATE store_certificates SET friendly_name = ?6 "
+            "WHERE id = ?7 AND store = ?8",
+            id, named);
     }
 
     Outcome<KeyContext> acquirePrivateKey(CertId id) override {
@@ -364,7 +368,9 @@ private:
         return database_->write([&](Connection& connection) -> Status {
             Outcome<Statement> update = connection.prepare(sql);
             if (!update) return update.failure();
-            bindProperties(*update, 1, properties).bindInt64(7, std::int64_t(id)).bindText(8, name_);
+            bindProperties(*update, 1, properties)
+                .bindInt64(7, std::int64_t(id))
+                .bindText(8, name_);
             Status done = update->execute();
             if (!done) return done;
             return connection.changes() == 0 ? fail(errors::kCryptENotFound) : Status::success();
@@ -384,7 +390,7 @@ private:
 };
 
 Outcome<CertId> SqliteSystemStore::add(ByteView der, const CertProperties& properties,
-                                 AddDisposition disposition) {
+                                       AddDisposition disposition) {
     Outcome<Bytes> sha1 = checkedSha1(library_->context(), der);
     if (!sha1) return sha1.failure();
     std::optional<CertId> added;
@@ -409,7 +415,8 @@ Outcome<CertId> SqliteSystemStore::add(ByteView der, const CertProperties& prope
 // replaceExisting: rewrites the first certificate of the same hash in place;
 // CRYPT_E_NOT_FOUND when there is none.
 Outcome<CertId> SqliteSystemStore::replaceExisting(Connection& connection, ByteView der,
-                                             const Bytes& sha1, const CertProperties& properties) {
+                                                   const Bytes& sha1,
+                                                   const CertProperties& properties) {
     Outcome<Statement> query = connection.prepare(
         std::string("SELECT id, ") + kPropertyColumns +
         " FROM store_certificates WHERE store = ?1 AND sha1 = ?2 ORDER BY id LIMIT 1");
@@ -434,8 +441,8 @@ Outcome<CertId> SqliteSystemStore::replaceExisting(Connection& connection, ByteV
     return id;
 }
 
-Outcome<CertId> SqliteSystemStore::insertNew(Connection& connection, ByteView der, const Bytes& sha1,
-                                       const CertProperties& properties) {
+Outcome<CertId> SqliteSystemStore::insertNew(Connection& connection, ByteView der,
+                                             const Bytes& sha1, const CertProperties& properties) {
     Outcome<Statement> insert = connection.prepare(
         std::string("INSERT INTO store_certificates (") + kPropertyColumns +
         ", store, sha1, encoded) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) RETURNING id");
@@ -457,7 +464,9 @@ public:
         : database_(std::move(database)), library_(std::move(library)), keys_(keys) {}
 
     Outcome<std::unique_ptr<CertificateStore>> openSystemStore(SystemStore which) override {
-        const char* name = which == SystemStore::kMy ? "MY" : which == SystemStore::kRoot ? "ROOT" : "CA";
+        const char* name = which == SystemStore::kMy     ? "MY"
+                           : which == SystemStore::kRoot ? "ROOT"
+                                                         : "CA";
         return std::unique_ptr<CertificateStore>(
             new SqliteSystemStore(database_, library_, keys_, name));
     }

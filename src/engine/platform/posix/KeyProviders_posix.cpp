@@ -121,8 +121,7 @@ struct StoredKey {
 
 // loadKey: the key in slot `spec`; NTE_NO_KEY when the slot is empty,
 // NTE_BAD_KEYSET when the container has gone.
-Outcome<StoredKey> loadKey(const KeyStore& store, const ContainerIdentity& identity,
-                           KeySpec spec) {
+Outcome<StoredKey> loadKey(const KeyStore& store, const ContainerIdentity& identity, KeySpec spec) {
     Outcome<Connection*> reader = store.database->reader();
     if (!reader) {
         return reader.error() == errors::kErrorFileNotFound ? fail(errors::kNteBadKeyset)
@@ -174,8 +173,8 @@ Status storeKey(Connection& connection, const std::string& folded, KeySpec spec,
 
 class SoftwareRsaKey : public RsaKey {
 public:
-    SoftwareRsaKey(std::shared_ptr<const KeyStore> store, ContainerIdentity identity,
-                   KeySpec spec, StoredKey stored, bool exportWindowOpen)
+    SoftwareRsaKey(std::shared_ptr<const KeyStore> store, ContainerIdentity identity, KeySpec spec,
+                   StoredKey stored, bool exportWindowOpen)
         : store_(std::move(store)),
           identity_(std::move(identity)),
           spec_(spec),
@@ -275,8 +274,7 @@ private:
 
 class SqliteKeyProviders : public SoftwareKeyProviders {
 public:
-    explicit SqliteKeyProviders(std::shared_ptr<const KeyStore> store)
-        : store_(std::move(store)) {}
+    explicit SqliteKeyProviders(std::shared_ptr<const KeyStore> store) : store_(std::move(store)) {}
 
     std::vector<ProviderInfo> providers() const override { return softwareProviders(); }
 
@@ -309,8 +307,7 @@ public:
     }
 
     Outcome<std::unique_ptr<KeyContainer>> createContainerWithKey(const ContainerRef& ref,
-                                                                  KeySpec spec,
-                                                                  std::uint32_t flags,
+                                                                  KeySpec spec, std::uint32_t flags,
                                                                   ByteView pkcs8) override {
         if (!isKnownSpec(spec)) return fail(errors::kNteBadAlgId);
         Outcome<openssl::Pkey> key = rsaKeys::fromPkcs8(store_->library->context(), pkcs8);
@@ -351,8 +348,7 @@ private:
     static Outcome<ContainerIdentity> identify(const ContainerRef& ref) {
         Outcome<ProviderInfo> provider = resolveProvider(ref);
         if (!provider) return provider.failure();
-        std::string name = ref.container.empty() ? toAnsi(utf8ToUtf16(loginName()))
-                                                 : ref.container;
+        std::string name = ref.container.empty() ? toAnsi(utf8ToUtf16(loginName())) : ref.container;
         std::string folded = foldedName(utf16ToUtf8(toWide(name)));
         return ContainerIdentity{std::move(name), std::move(folded), std::move(*provider)};
     }

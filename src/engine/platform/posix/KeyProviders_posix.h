@@ -27,8 +27,10 @@ public:
     // `pkcs8` (unencrypted PKCS#8 DER, any key type) in slot `spec` with
     // `flags` (keyFlags), in one transaction, and opens it. The failures of
     // createContainer, and NTE_BAD_KEY for bytes that are not a key.
-    virtual Outcome<std::unique_ptr<KeyContainer>> createContainerWithKey(
-        const ContainerRef& ref, KeySpec spec, std::uint32_t flags, ByteView pkcs8) = 0;
+    virtual Outcome<std::unique_ptr<KeyContainer>> createContainerWithKey(const ContainerRef& ref,
+                                                                          KeySpec spec,
+                                                                          std::uint32_t flags,
+                                                                          ByteView pkcs8) = 0;
 };
 
 // makeSoftwareKeyProviders: the providers over the containers of `database`.

@@ -35,7 +35,9 @@ using Pkcs8 = Owner<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free>;
 using LibraryContext = Owner<OSSL_LIB_CTX, OSSL_LIB_CTX_free>;
 using Provider = Owner<OSSL_PROVIDER, OSSL_PROVIDER_unload>;
 
-inline void freeAuthSafes(STACK_OF(PKCS7) * safes) { sk_PKCS7_pop_free(safes, PKCS7_free); }
+inline void freeAuthSafes(STACK_OF(PKCS7) * safes) {
+    sk_PKCS7_pop_free(safes, PKCS7_free);
+}
 inline void freeSafeBags(STACK_OF(PKCS12_SAFEBAG) * bags) {
     sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
 }
@@ -43,7 +45,9 @@ using AuthSafes = Owner<STACK_OF(PKCS7), freeAuthSafes>;
 using SafeBags = Owner<STACK_OF(PKCS12_SAFEBAG), freeSafeBags>;
 
 // OpenSslBytes: memory OpenSSL allocated for the caller (i2d output, ...).
-inline void freeOpenSslMemory(unsigned char* bytes) { OPENSSL_free(bytes); }
+inline void freeOpenSslMemory(unsigned char* bytes) {
+    OPENSSL_free(bytes);
+}
 using OpenSslBytes = Owner<unsigned char, freeOpenSslMemory>;
 
 }  // namespace pennaform::platform::openssl

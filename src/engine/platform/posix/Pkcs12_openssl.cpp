@@ -104,15 +104,15 @@ ParamsOwner<Params, FreeParams> sequenceParameter(const X509_ALGOR* algorithm,
 std::optional<std::uint64_t> iterationsOf(const X509_ALGOR* algorithm) {
     if (algorithm == nullptr || algorithm->algorithm == nullptr) return std::nullopt;
     if (OBJ_obj2nid(algorithm->algorithm) == NID_pbes2) {
-        auto pbes2 = sequenceParameter<PBE2PARAM, PBE2PARAM_free>(algorithm,
-                                                                  ASN1_ITEM_rptr(PBE2PARAM));
+        auto pbes2 =
+            sequenceParameter<PBE2PARAM, PBE2PARAM_free>(algorithm, ASN1_ITEM_rptr(PBE2PARAM));
         if (!pbes2 || pbes2->keyfunc == nullptr ||
             OBJ_obj2nid(pbes2->keyfunc->algorithm) != NID_id_pbkdf2) {
             ERR_clear_error();
             return std::nullopt;
         }
-        auto pbkdf2 = sequenceParameter<PBKDF2PARAM, PBKDF2PARAM_free>(
-            pbes2->keyfunc, ASN1_ITEM_rptr(PBKDF2PARAM));
+        auto pbkdf2 = sequenceParameter<PBKDF2PARAM, PBKDF2PARAM_free>(pbes2->keyfunc,
+                                                                       ASN1_ITEM_rptr(PBKDF2PARAM));
         if (!pbkdf2) {
             ERR_clear_error();
             return std::nullopt;
@@ -268,7 +268,8 @@ Status ContentsReader::read(const PKCS12* pfx) {
                     return fail(errors::kCryptEBadEncode);
                 }
                 for (const PasswordText& password : passwords_) {
-                    bags.reset(PKCS12_unpack_p7encdata(content, password.text(), password.length()));
+                    bags.reset(
+                        PKCS12_unpack_p7encdata(content, password.text(), password.length()));
                     if (bags) break;
                 }
                 if (!bags) return fail(errors::kErrorInvalidPassword);
@@ -289,13 +290,20 @@ Status ContentsReader::readBags(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth
         const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
         Status read = Status::success();
         switch (PKCS12_SAFEBAG_get_nid(bag)) {
-            case NID_keyBag: read = readKey(bag, PKCS12_SAFEBAG_get0_p8inf(bag)); break;
-            case NID_pkcs8ShroudedKeyBag: read = readShroudedKey(bag); break;
-            case NID_certBag: read = readCertificate(bag); break;
+            case NID_keyBag:
+                read = readKey(bag, PKCS12_SAFEBAG_get0_p8inf(bag));
+                break;
+            case NID_pkcs8ShroudedKeyBag:
+                read = readShroudedKey(bag);
+                break;
+            case NID_certBag:
+                read = readCertificate(bag);
+                break;
             case NID_safeContentsBag:
                 read = readBags(PKCS12_SAFEBAG_get0_safes(bag), depth + 1);
                 break;
-            default: break;  // CRL and secret bags carry nothing the store keeps
+            default:
+                break;  // CRL and secret bags carry nothing the store keeps
         }
         if (!read) return read;
     }
@@ -477,8 +485,8 @@ Status OpenSslPkcs12::createContainers(std::vector<KeyItem>& keys, std::uint32_t
             keys_.createContainerWithKey(ref, key.spec, containerFlags, key.pkcs8.view());
         if (!container) return container.failure();
         created.push_back(ref);
-        key.binding = KeyProvInfo{toWide(ref.container), toWide(ref.provider), ref.providerType, 0,
-                                  key.spec};
+        key.binding =
+            KeyProvInfo{toWide(ref.container), toWide(ref.provider), ref.providerType, 0, key.spec};
     }
     return Status::success();
 }

@@ -14,8 +14,8 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
     PlatformServices services;
     services.os = makePosixOsFacts();
     std::shared_ptr<StateDatabase> userDatabase = StateDatabase::userDatabase(home);
-    services.registry = makeSqliteRegistry(
-        userDatabase, StateDatabase::machineDatabase(home.machineHivePath()));
+    services.registry =
+        makeSqliteRegistry(userDatabase, StateDatabase::machineDatabase(home.machineHivePath()));
 
     // The key services look up the dialog host of the finished Platform at
     // each use; they never outlive it, being owned by it.

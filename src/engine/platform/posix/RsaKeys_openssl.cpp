@@ -93,12 +93,18 @@ struct DigestChoice {
 };
 std::optional<DigestChoice> digestFor(AlgId algorithm) {
     switch (algorithm) {
-        case algorithms::kMd5: return DigestChoice{"MD5", 16};
-        case algorithms::kSha1: return DigestChoice{"SHA1", 20};
-        case algorithms::kSha256: return DigestChoice{"SHA256", 32};
-        case algorithms::kSha384: return DigestChoice{"SHA384", 48};
-        case algorithms::kSha512: return DigestChoice{"SHA512", 64};
-        default: return std::nullopt;
+        case algorithms::kMd5:
+            return DigestChoice{"MD5", 16};
+        case algorithms::kSha1:
+            return DigestChoice{"SHA1", 20};
+        case algorithms::kSha256:
+            return DigestChoice{"SHA256", 32};
+        case algorithms::kSha384:
+            return DigestChoice{"SHA384", 48};
+        case algorithms::kSha512:
+            return DigestChoice{"SHA512", 64};
+        default:
+            return std::nullopt;
     }
 }
 
@@ -106,7 +112,9 @@ using Digest = openssl::Owner<EVP_MD, EVP_MD_free>;
 
 }  // namespace
 
-bool isRsa(const EVP_PKEY* key) { return key != nullptr && EVP_PKEY_is_a(key, "RSA") == 1; }
+bool isRsa(const EVP_PKEY* key) {
+    return key != nullptr && EVP_PKEY_is_a(key, "RSA") == 1;
+}
 
 Outcome<openssl::Pkey> generate(OSSL_LIB_CTX* library, std::uint32_t bits) {
     openssl::PkeyContext context(EVP_PKEY_CTX_new_from_name(library, "RSA", nullptr));
