@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "engine/CodePage.h"
 #include "interface/Dispatcher.h"
 
 namespace pennaform::cli {
@@ -114,6 +116,19 @@ int runDemo(std::ostream& out) {
              {std::u16string(u"Microsoft Strong Cryptographic Provider")}, "0", 0);
     run.call("letter case matters for provider names", "SetProviderName",
              {std::u16string(u"microsoft strong cryptographic provider")}, "5046", 5046);
+    // Digests and symmetric encryption; the expected values are those of
+    // md5sum, sha256sum and `openssl enc -des-ede3-cbc` on the same bytes.
+    run.call("MD5 of a text in the code page", "Hash", {u"abc", 0x11},
+             "900150983CD24FB0D6963F7D28E17F72", 0);
+    const std::string file = home.path() + "/to-hash.txt";
+    std::ofstream(file) << "Pennaform hashes this file.\n";
+    run.call("SHA-256 of a file", "HashFile", {utf8ToUtf16(file), 3},
+             "981FDD9011E7656A63D9C06B130C138CF3EF4F43A4BACFBF0FF59F4D8857603A", 0);
+    const std::u16string key = u"0123456789abcdef23456789abcdef01456789abcdef0123";
+    run.call("Triple DES of a UTF-16 text", "SymEncrypt", {u"憑證與金鑰 DES", key, 0, 0},
+             "GSHTq8Z4ePXG1ivL8a+jDqLNMbBqWc0p", 0);
+    run.call("and back", "SymDecrypt", {u"GSHTq8Z4ePXG1ivL8a+jDqLNMbBqWc0p", key, 0, 0},
+             "憑證與金鑰 DES", 0);
 
     int built = 0;
     for (const MethodSpec& method : kMethodTable) built += method.bound.known && !method.isExportOnly();

@@ -105,7 +105,34 @@ public:
 
     // --- Digests ---
 
+    // Hash: the MD5, SHA-1, SHA-256 or SHA-512 digest (low three bits of
+    // dwFlags: 1, 3, 4, else SHA-1) of the text's UTF-16LE code units, or
+    // with 0x10 of its bytes in the process code page, as upper-case hex.
+    // Empty on failure: 1500 protected mode, 5005 empty text.
+    std::u16string Hash(std::u16string_view strPlainText, std::int32_t dwFlags);
+    // HashFile: the digest the flags choose of the named file's bytes, read
+    // in pieces; an empty name asks the user through the platform's file
+    // chooser. Empty on failure: 1500, 5070 no file chosen, 5902 no such
+    // path, 1002 the file cannot be read or is empty.
+    std::u16string HashFile(std::u16string_view strFileName, std::int32_t dwFlags);
+
     // --- Symmetric encryption ---
+
+    // SymEncrypt: the text (UTF-16LE, or with 0x800 in the process code
+    // page) encrypted with the hex key under iAlgorithm (0: Triple DES with a
+    // 16- or 24-byte key; 1: DES with an 8-byte key), CBC with a zero IV and
+    // PKCS#5 padding, as Base64. Empty on failure: 5005 empty text or bad key
+    // text, 1500, 9001 algorithm, 9003 key length, 9004 the cipher failed
+    // (platform error kept).
+    std::u16string SymEncrypt(std::u16string_view strPlainText, std::u16string_view strPasswdHex,
+                              std::int32_t iAlgorithm, std::int32_t dwFlags);
+    // SymDecrypt: the Base64 cipher text decrypted with the hex key, read as
+    // UTF-16LE (or with 0x800 as process code page text) up to its first
+    // zero. A last block without valid padding is returned as it decrypts.
+    // Empty on failure: 5005, 9002 not Base64, 1500, 9001, 9003, 9005 the
+    // cipher failed (platform error kept).
+    std::u16string SymDecrypt(std::u16string_view strCipher, std::u16string_view strPasswdHex,
+                              std::int32_t iAlgorithm, std::int32_t dwFlags);
 
     // --- PFX files ---
 

@@ -11,6 +11,7 @@ namespace pennaform {
 // Codes the component itself sets (the full table lives in ErrorTable.cpp).
 namespace codes {
 inline constexpr std::int32_t kSuccess = 0;
+inline constexpr std::int32_t kFileUnreadable = 1002;
 inline constexpr std::int32_t kProtectedMode = 1500;
 inline constexpr std::int32_t kGeneral = 5001;
 inline constexpr std::int32_t kAllocation = 5002;
@@ -18,11 +19,18 @@ inline constexpr std::int32_t kOutOfMemory = 5003;
 inline constexpr std::int32_t kNotSupported = 5004;
 inline constexpr std::int32_t kBadArgument = 5005;
 inline constexpr std::int32_t kProviderNotInstalled = 5046;
+inline constexpr std::int32_t kCancelled = 5070;
 inline constexpr std::int32_t kPkcs12FormatError = 5207;
 inline constexpr std::int32_t kPkcs12WrongPassword = 5208;
-inline constexpr std::int32_t kPfxReadFailed = 5401;
 inline constexpr std::int32_t kBadKeyLength = 5301;
+inline constexpr std::int32_t kPfxReadFailed = 5401;
+inline constexpr std::int32_t kFileNotFound = 5902;
 inline constexpr std::int32_t kInsufficientRights = 5906;
+inline constexpr std::int32_t kCipherAlgorithm = 9001;
+inline constexpr std::int32_t kCipherFormat = 9002;
+inline constexpr std::int32_t kCipherKeyLength = 9003;
+inline constexpr std::int32_t kEncryptFailed = 9004;
+inline constexpr std::int32_t kDecryptFailed = 9005;
 }  // namespace codes
 
 // errorMessageFormat: the UTF-8 message format of a code (one "%d" for the

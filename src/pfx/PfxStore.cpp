@@ -1,9 +1,13 @@
 #include "pfx/PfxStore.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "engine/CodePage.h"
 #include "engine/ErrorTable.h"
+#include "pfx/FileHelpers.h"
 
 namespace pennaform {
 namespace {
@@ -19,10 +23,36 @@ std::uint32_t importFlags(std::int32_t flags) {
     return import;
 }
 
+// readFailure: the platform error for a file readFile refused, as the
+// platform's own open and read would leave it: a missing path, a file the
+// user may not read (or a folder), or none for an empty file.
+platform::PlatformError readFailure(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return errno == EACCES ? errors::kErrorAccessDenied : errors::kErrorFileNotFound;
+    }
+    if (!S_ISREG(info.st_mode) || ::access(path.c_str(), R_OK) != 0) {
+        return errors::kErrorAccessDenied;
+    }
+    return errors::kSuccess;
+}
+
 }  // namespace
 
 PfxStore::~PfxStore() {
     closePfx(*this);
+}
+
+std::int32_t loadPfx(PfxStore& holder, const std::string& path, std::string_view password,
+                     std::int32_t flags) {
+    closePfx(holder);
+    if (path.empty()) return codes::kBadArgument;
+    ByteBuffer bytes;
+    if (!readFile(bytes, path)) {
+        holder.platformError_ = readFailure(path);
+        return codes::kPfxReadFailed;
+    }
+    return loadPfxBytes(holder, bytes.bytes(), password, flags);
 }
 
 std::int32_t loadPfxBytes(PfxStore& holder, platform::ByteView bytes, std::string_view password,

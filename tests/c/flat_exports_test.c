@@ -164,18 +164,26 @@ int main(int argc, char** argv) {
     CHECK(sameText(capiMessage, kSuccess, sysLen));
     CHECK(getPortEx() == 65537);
 
-    /* A null string argument reads as empty; an unbuilt operation answers
-     * 5004 with an empty, not null, result. */
+    /* A null string argument reads as empty: Hash refuses it with 5005 and
+     * an empty, not null, result. */
     BSTR digest = hash(NULL, 0);
     CHECK(digest != NULL && sysLen(digest) == 0);
-    CHECK(getErrorCode() == 5004);
+    CHECK(getErrorCode() == 5005);
+
+    /* Hash through the flat door: MD5 of "abc" in the code page (RFC 1321). */
+    static const OLECHAR kAbc[] = {'a', 'b', 'c', 0};
+    static const OLECHAR kAbcMd5[] = {'9', '0', '0', '1', '5', '0', '9', '8', '3', 'C', 'D',
+                                      '2', '4', 'F', 'B', '0', 'D', '6', '9', '6', '3', 'F',
+                                      '7', 'D', '2', '8', 'E', '1', '7', 'F', '7', '2', 0};
+    BSTR abcDigest = hash(kAbc, 0x11);
+    CHECK(sameText(abcDigest, kAbcMd5, sysLen));
+    CHECK(getErrorCode() == 0);
 
     /* Earlier results stay valid after later calls. */
     CHECK(sameText(fresh, kSuccess, sysLen));
     CHECK(sameText(message, kUnsupported, sysLen));
 
     /* The BSTR helpers. */
-    static const OLECHAR kAbc[] = {'a', 'b', 'c', 0};
     BSTR copy = sysAlloc(kAbc);
     CHECK(sameText(copy, kAbc, sysLen));
     CHECK(sysAlloc(NULL) == NULL);
@@ -184,6 +192,7 @@ int main(int argc, char** argv) {
 
     sysFree(copy);
     sysFree(digest);
+    sysFree(abcDigest);
     sysFree(capiMessage);
     sysFree(message);
     sysFree(freshCapi);

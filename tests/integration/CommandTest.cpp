@@ -75,7 +75,7 @@ TEST(CommandSession, CallsShareOneEngine) {
     EXPECT_EQ(lines[2]["result"], 5004);
     EXPECT_TRUE(lines[3].contains("usageError"));
     EXPECT_TRUE(lines[4].contains("usageError"));
-    EXPECT_EQ(lines[5]["errorCode"], 5004);  // null text reads as empty; not built yet
+    EXPECT_EQ(lines[5]["errorCode"], 5005);  // null text reads as empty
     EXPECT_TRUE(lines[6].contains("usageError"));
     EXPECT_EQ(lines[7]["result"], "成功(0)");
 }

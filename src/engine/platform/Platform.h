@@ -14,6 +14,7 @@
 #include "engine/platform/PlatformDialogs.h"
 #include "engine/platform/Registry.h"
 #include "engine/platform/SharedMemory.h"
+#include "engine/platform/SymmetricCiphers.h"
 
 namespace pennaform::platform {
 
@@ -31,6 +32,7 @@ struct PlatformServices {
     std::unique_ptr<CertificateStores> stores;
     std::unique_ptr<Pkcs12> pkcs12;
     std::unique_ptr<CryptMessages> messages;
+    std::unique_ptr<SymmetricCiphers> ciphers;
 };
 
 // Platform: owns the services; each accessor returns the service or null
@@ -51,6 +53,7 @@ class Platform {
     Registry* registry() const noexcept { return services_.registry.get(); }
     OsFacts* os() const noexcept { return services_.os.get(); }
     SharedMemory* sharedMemory() const noexcept { return services_.sharedMemory.get(); }
+    SymmetricCiphers* ciphers() const noexcept { return services_.ciphers.get(); }
     // dialogs: the dialog host in place now. Services that ask the user (a
     // user-protected key) look it up here at each use rather than keeping it.
     PlatformDialogs* dialogs() const noexcept { return services_.dialogs.get(); }

@@ -98,6 +98,27 @@ TEST_F(PfxStoreTest, CodesForWhatIsNotAPfxFileOrNotItsPassword) {
     EXPECT_EQ(holder.store(), nullptr);  // a new load closes the old store first
 }
 
+TEST_F(PfxStoreTest, LoadingFilesGivesTheReadAndFormatCodes) {
+    PfxStore holder(platform());
+    std::string empty = folder_.sub("empty.pfx"), text = folder_.sub("text.pfx");
+    std::ofstream(empty).close();
+    std::ofstream(text) << "-----BEGIN CERTIFICATE-----\nnot a PFX file\n";
+    EXPECT_EQ(loadPfx(holder, empty, "foo", 0), 5401);
+    EXPECT_EQ(holder.platformError(), 0u);
+    EXPECT_EQ(loadPfx(holder, folder_.sub("absent.pfx"), "foo", 0), 5401);
+    EXPECT_EQ(holder.platformError(), platform::errors::kErrorFileNotFound);
+    EXPECT_EQ(loadPfx(holder, folder_.path().string(), "foo", 0), 5401);  // a folder
+    EXPECT_EQ(loadPfx(holder, text, "foo", 0), 5207);
+    EXPECT_EQ(loadPfx(holder, "", "foo", 0), 5005);
+    EXPECT_EQ(holder.platformError(), 0u);
+
+    std::string windows = std::string(PENNAFORM_TEST_DATA) + "/pkcs12/windows.p12";
+    EXPECT_EQ(loadPfx(holder, windows, "bar", 0), 5208);
+    EXPECT_EQ(holder.store(), nullptr);
+    ASSERT_EQ(loadPfx(holder, windows, "foo", 0), 0);
+    EXPECT_EQ(holder.store()->certificates()->size(), 1u);
+}
+
 TEST_F(PfxStoreTest, AnEmptyPasswordOpensFilesOfEitherConvention) {
     PfxStore holder(platform());
     for (const char* name : {"empty_password.p12", "null_password.p12"}) {

@@ -7,6 +7,7 @@
 #include "engine/platform/posix/Pkcs12_openssl.h"
 #include "engine/platform/posix/Registry_sqlite.h"
 #include "engine/platform/posix/StateDatabase.h"
+#include "engine/platform/posix/SymmetricCiphers_openssl.h"
 
 namespace pennaform::platform {
 
@@ -32,6 +33,7 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
         services.pkcs12 = makeOpenSslPkcs12(*library, *keys, *services.stores);
         services.keys = std::move(keys);
     }
+    services.ciphers = makeOpenSslSymmetricCiphers();
     auto platform = std::make_unique<Platform>(std::move(services));
     *platformSlot = platform.get();
     return platform;

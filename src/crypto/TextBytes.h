@@ -1,0 +1,29 @@
+// TextBytes: how the operations that hash, encrypt or sign a caller's text
+// turn it into bytes, and turn decrypted bytes back into text.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pennaform {
+
+// utf16LeBytes: the text's UTF-16 code units, low byte first, over its whole
+// length (U+0000 included), with no terminator and no byte-order mark.
+std::vector<std::uint8_t> utf16LeBytes(std::u16string_view text);
+
+// ansiBytes: the text up to its first U+0000 in the process code page,
+// without a terminator.
+std::vector<std::uint8_t> ansiBytes(std::u16string_view text);
+
+// textFromUtf16Le: bytes read as UTF-16LE code units up to the first U+0000
+// or the end. An odd last byte counts as a code unit whose high byte is zero.
+std::u16string textFromUtf16Le(std::span<const std::uint8_t> bytes);
+
+// textFromAnsi: bytes read as process code page text up to the first zero
+// byte, as UTF-16.
+std::u16string textFromAnsi(std::span<const std::uint8_t> bytes);
+
+}  // namespace pennaform
