@@ -88,6 +88,9 @@ TEST_P(KeyStoreConformance, SystemStoresKeepTheOrderOfAddingAcrossProcesses) {
 }
 
 TEST_P(KeyStoreConformance, AddAlwaysKeepsDuplicatesAndReplaceKeepsProperties) {
+    KeyContext context{
+        std::shared_ptr<KeyContainer>(std::move(*keys().createContainer(kAesContainer))),
+        KeySpec::kKeyExchange};
     for (bool system : {true, false}) {
         SCOPED_TRACE(system ? "system store" : "memory store");
         auto store =
@@ -108,6 +111,14 @@ TEST_P(KeyStoreConformance, AddAlwaysKeepsDuplicatesAndReplaceKeepsProperties) {
         CertProperties now = *store->properties(kept);
         EXPECT_EQ(now.keyProvInfo, first.keyProvInfo);  // not set by the new copy: inherited
         EXPECT_EQ(now.friendlyName, u"new name");       // set by the new copy: replaced
+
+        // A new binding does not take over the old binding's cached key.
+        ASSERT_TRUE(store->setKeyContext(kept, context));
+        CertProperties rebound;
+        rebound.keyProvInfo = binding(u"second");
+        ASSERT_TRUE(store->add(certificate(0), rebound, AddDisposition::kReplaceInheritProperties));
+        EXPECT_FALSE(store->properties(kept)->keyContext.has_value());
+        EXPECT_EQ(store->properties(kept)->keyProvInfo, binding(u"second"));
 
         // No match: the certificate is simply added, last.
         ASSERT_TRUE(store->add(certificate(2), {}, AddDisposition::kReplaceInheritProperties));

@@ -59,10 +59,11 @@ CertProperties overlaid(CertProperties stored, const MemoryOverlay* overlay) {
     return stored;
 }
 
-// inherit: `fresh` with the properties it does not set taken from `old`.
+// inherit: `fresh` with the properties it does not set taken from `old`;
+// a new key binding does not take the old binding's key context.
 CertProperties inherit(CertProperties fresh, const CertProperties& old) {
+    if (!fresh.keyContext && !fresh.keyProvInfo) fresh.keyContext = old.keyContext;
     if (!fresh.keyProvInfo) fresh.keyProvInfo = old.keyProvInfo;
-    if (!fresh.keyContext) fresh.keyContext = old.keyContext;
     if (!fresh.friendlyName) fresh.friendlyName = old.friendlyName;
     return fresh;
 }
