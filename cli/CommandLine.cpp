@@ -26,10 +26,11 @@ std::optional<UsageError> parseCommandLine(int argc, char** argv, CommandLine& o
         } else if (word == "--dialogs") {
             auto host = nextValue();
             if (!host) return UsageError{"--dialogs needs headless, terminal or scripted"};
-            if (*host != "headless") {
-                return UsageError{"dialog host '" + *host + "' is not available in this build"};
-            }
             out.dialogs = *host;
+        } else if (word == "--answers" || word == "--transcript") {
+            auto file = nextValue();
+            if (!file || file->empty()) return UsageError{std::string(word) + " needs a file"};
+            (word == "--answers" ? out.answersPath : out.transcriptPath) = *file;
         } else {
             return UsageError{"unknown option " + std::string(word)};
         }

@@ -19,7 +19,10 @@ struct UsageError {
 
 struct CommandLine {
     EngineConfig engineConfig;
+    // The dialog host and, for the scripted one, its files.
     std::string dialogs = "headless";
+    std::string answersPath;
+    std::string transcriptPath;
     std::vector<std::string> words;  // the subcommand or method, then its arguments
 };
 

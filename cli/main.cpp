@@ -9,6 +9,7 @@
 #include "cli/Session.h"
 #include "engine/CodePage.h"
 #include "interface/Dispatcher.h"
+#include "ui/hosts/DialogHostFactory.h"
 
 namespace {
 
@@ -18,6 +19,21 @@ constexpr int kExitUsage = 2;
 int usage(const std::string& message) {
     std::cerr << "pennaform: " << message << '\n';
     return kExitUsage;
+}
+
+// installDialogHost: puts the dialog host that the options name into the
+// engine; false, after reporting why, when it cannot be made.
+bool installDialogHost(const pennaform::cli::CommandLine& commandLine, pennaform::Engine& engine) {
+    using namespace pennaform;
+    ui::HostSetupProblem problem;
+    auto host = ui::makeDialogHost(commandLine.dialogs, commandLine.answersPath,
+                                   commandLine.transcriptPath, problem);
+    if (!host) {
+        usage(problem.message);
+        return false;
+    }
+    engine.platform().installDialogs(std::move(host));
+    return true;
 }
 
 int runOneCall(const pennaform::cli::CommandLine& commandLine) {
@@ -30,6 +46,7 @@ int runOneCall(const pennaform::cli::CommandLine& commandLine) {
     if (auto error = cli::toArguments(*method, words, arguments)) return usage(error->message);
 
     Engine engine(commandLine.engineConfig);
+    if (!installDialogHost(commandLine, engine)) return kExitUsage;
     Result result = Dispatcher::call(engine, *method, arguments);
     std::cout << cli::resultText(result) << '\n';
     if (engine.GetErrorCode() != 0) {
@@ -49,6 +66,7 @@ int main(int argc, char** argv) {
     if (first == "demo") return cli::runDemo(std::cout);
     if (first == "session") {
         Engine engine(commandLine.engineConfig);
+        if (!installDialogHost(commandLine, engine)) return kExitUsage;
         return cli::runSession(engine, std::cin, std::cout);
     }
     return runOneCall(commandLine);

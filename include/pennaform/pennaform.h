@@ -46,6 +46,28 @@ PENNAFORM_API void SysFreeString(BSTR text);
 typedef void (*pennaform_function)(void);
 PENNAFORM_API pennaform_function pennaform_export(const char* decoratedName);
 
+/* pennaform_use_dialogs: chooses how the process-wide engine shows its
+ * dialogs (file and password prompts, the certificate picker, the signing
+ * confirmation, the file and folder choosers). kind is
+ *   "headless"  the default: no dialog can be shown; an operation that needs
+ *               one reports the code it gives for a dialog that cannot be
+ *               created (5070 for the file chooser of HashFile, 5002 for a
+ *               PFX prompt), and nothing ever waits for input;
+ *   "terminal"  the process's controlling terminal, passwords not echoed;
+ *               without a controlling terminal it acts as "headless";
+ *   "scripted"  answers read now from the JSON file answersPath, and a
+ *               transcript of every dialog written to transcriptPath
+ *               (created or emptied now; null for none). The README
+ *               describes both formats.
+ * Paths are file-system paths; both are null except for "scripted".
+ * Returns 0, or: 5005 for an unknown kind or paths that do not fit it, 1002
+ * when the answers cannot be read, 5045 when they are not in the answers
+ * format, 1003 when the transcript cannot be created; the host in use then
+ * stays. Leaves GetErrorCode and GetCapiErrorCode alone. Must not be called
+ * while another call is running. */
+PENNAFORM_API int32_t pennaform_use_dialogs(const char* kind, const char* answersPath,
+                                            const char* transcriptPath);
+
 /* The operations, in the order of the interface's method table. */
 PENNAFORM_API BSTR GetDllVersion(void);
 PENNAFORM_API int32_t GetErrorCode(void);

@@ -4,7 +4,9 @@
  * Usage: flat_exports_test PATH-TO-libpennaform.so */
 #include <dlfcn.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "pennaform/pennaform.h"
 
@@ -178,6 +180,54 @@ int main(int argc, char** argv) {
     BSTR abcDigest = hash(kAbc, 0x11);
     CHECK(sameText(abcDigest, kAbcMd5, sysLen));
     CHECK(getErrorCode() == 0);
+
+    /* Choosing the dialog host: refusals come with their code and leave the
+     * engine's error fields alone; a scripted host answers HashFile's file
+     * chooser, the headless one cancels it. */
+    typedef int32_t (*UseDialogsFn)(const char*, const char*, const char*);
+    UseDialogsFn useDialogs = (UseDialogsFn)dlsym(library, "pennaform_use_dialogs");
+    HashFn hashFile = (HashFn)resolve("_HashFile@8");
+    CHECK(useDialogs != NULL);
+    if (useDialogs != NULL) {
+        CHECK(selectSignerIns(0, 0, 0) == 5004);
+        CHECK(useDialogs(NULL, NULL, NULL) == 5005);
+        CHECK(useDialogs("gui", NULL, NULL) == 5005);
+        CHECK(useDialogs("headless", "/answers.json", NULL) == 5005);
+        CHECK(useDialogs("scripted", NULL, NULL) == 5005);
+        CHECK(useDialogs("scripted", "/nonexistent/answers.json", NULL) == 1002);
+        CHECK(getErrorCode() == 5004);
+
+        char data[] = "/tmp/pennaform-data-XXXXXX";
+        char answers[] = "/tmp/pennaform-answers-XXXXXX";
+        int dataFd = mkstemp(data);
+        int answersFd = mkstemp(answers);
+        CHECK(dataFd >= 0 && answersFd >= 0);
+        if (dataFd >= 0 && answersFd >= 0) {
+            char script[128];
+            int length = snprintf(script, sizeof script,
+                                  "[{\"dialog\": \"fileChooser\", \"path\": \"%s\"}]", data);
+            CHECK(write(dataFd, "abc", 3) == 3);
+            CHECK(write(answersFd, script, (size_t)length) == length);
+            CHECK(useDialogs("scripted", answers, NULL) == 0);
+            BSTR chosen = hashFile(NULL, 0x11);
+            CHECK(sameText(chosen, kAbcMd5, sysLen));
+            sysFree(chosen);
+            CHECK(useDialogs("headless", NULL, NULL) == 0);
+            BSTR cancelled = hashFile(NULL, 0x11);
+            CHECK(cancelled != NULL && sysLen(cancelled) == 0);
+            CHECK(getErrorCode() == 5070);
+            sysFree(cancelled);
+        }
+        if (dataFd >= 0) {
+            close(dataFd);
+            unlink(data);
+        }
+        if (answersFd >= 0) {
+            close(answersFd);
+            unlink(answers);
+        }
+        CHECK(useDialogs("terminal", NULL, NULL) == 0);
+    }
 
     /* Earlier results stay valid after later calls. */
     CHECK(sameText(fresh, kSuccess, sysLen));

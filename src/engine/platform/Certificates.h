@@ -37,8 +37,10 @@ struct CertificateInfo {
     std::string subjectName;
     std::string issuerName;
     // subjectCommonName, issuerCommonName: the common-name attribute as
-    // CertGetNameStringA(CERT_NAME_ATTR_TYPE, "2.5.4.3") gives it; empty when
-    // the name has none.
+    // CertGetNameStringA(CERT_NAME_ATTR_TYPE, "2.5.4.3") gives it: the last
+    // one in encoded order when there are several, looked up in the first
+    // directoryName of the subject (issuer) alternative name when the name
+    // is empty; empty when there is none.
     std::string subjectCommonName;
     std::string issuerCommonName;
     // serialNumber: the serial's content octets most significant first, as
@@ -47,7 +49,8 @@ struct CertificateInfo {
     // thumbprint: the SHA-1 hash of the whole encoding, 20 bytes.
     Bytes thumbprint;
     // keyUsage: the first byte of the key-usage bit string (0x80
-    // digitalSignature ... 0x01 encipherOnly); nullopt without the extension.
+    // digitalSignature ... 0x01 encipherOnly), 0 for an empty one; nullopt
+    // without the extension or when it does not decode.
     std::optional<std::uint8_t> keyUsage;
     // notBefore, notAfter: the validity bounds, both inclusive.
     FileTime notBefore;

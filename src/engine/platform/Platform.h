@@ -54,8 +54,10 @@ class Platform {
     OsFacts* os() const noexcept { return services_.os.get(); }
     SharedMemory* sharedMemory() const noexcept { return services_.sharedMemory.get(); }
     SymmetricCiphers* ciphers() const noexcept { return services_.ciphers.get(); }
-    // dialogs: the dialog host in place now. Services that ask the user (a
-    // user-protected key) look it up here at each use rather than keeping it.
+    // dialogs: the dialog host in place now; null when none is installed,
+    // which means no dialog can be shown (the library's default). Services
+    // that ask the user (a user-protected key) look it up here at each use
+    // rather than keeping it.
     PlatformDialogs* dialogs() const noexcept { return services_.dialogs.get(); }
 
     // installDialogs: replaces the dialog host (the host program chooses one

@@ -1,12 +1,14 @@
 // PlatformDialogs: the user-facing services the platform itself provides:
-// the file and folder choosers, the certificate viewer, and the prompt
-// before a user-protected key is used. The dialog host implements them.
+// modal dialogs and their message boxes, the file and folder choosers, the
+// certificate viewer, and the prompt before a user-protected key is used.
+// The dialog host implements them.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/platform/ModalDialog.h"
 #include "engine/platform/Outcome.h"
 #include "engine/platform/PlatformTypes.h"
 
@@ -48,6 +50,14 @@ struct KeyUseRequest {
 class PlatformDialogs {
   public:
     virtual ~PlatformDialogs() = default;
+
+    // runModal: shows `dialog` and passes the user's actions to it until it
+    // ends; the way it ended. ERROR_NOT_SUPPORTED when the dialog cannot be
+    // shown (nothing of it was shown then).
+    virtual Outcome<DialogEnd> runModal(ModalDialog& dialog) = 0;
+    // showError: a message box with the error icon, the caption, the text and
+    // one OK button; returns when the user has dismissed it.
+    virtual void showError(std::string_view caption, std::string_view text) = 0;
 
     // chooseFile: the path of an existing or new file the user picked.
     virtual Outcome<std::string> chooseFile(const FileChooserRequest& request) = 0;

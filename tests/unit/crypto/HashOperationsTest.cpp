@@ -112,6 +112,10 @@ TEST(HashFile, DigestsTheFileAndRefusesWhatCannotBeRead) {
 class ChooserHost : public platform::PlatformDialogs {
 public:
     explicit ChooserHost(platform::Outcome<std::string> answer) : answer_(std::move(answer)) {}
+    platform::Outcome<platform::DialogEnd> runModal(platform::ModalDialog&) override {
+        return platform::fail(platform::errors::kErrorNotSupported);
+    }
+    void showError(std::string_view, std::string_view) override {}
     platform::Outcome<std::string> chooseFile(const platform::FileChooserRequest& r) override {
         request = r;
         ++calls;

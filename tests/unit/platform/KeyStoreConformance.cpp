@@ -44,11 +44,13 @@ KeyProvInfo binding(std::u16string container, KeySpec spec = KeySpec::kKeyExchan
 const ContainerRef kAesContainer{
     "conformance", "Microsoft Enhanced RSA and AES Cryptographic Provider", providerTypes::kRsaAes};
 
-// RefusingDialogs: a dialog host that answers the key-use prompt as told
+// ScriptedKeyDialogs: a dialog host that answers the key-use prompt as told
 // and counts the prompts.
 class ScriptedKeyDialogs : public PlatformDialogs {
 public:
     ScriptedKeyDialogs(PlatformError answer, int* asked) : answer_(answer), asked_(asked) {}
+    Outcome<DialogEnd> runModal(ModalDialog&) override { return fail(errors::kErrorNotSupported); }
+    void showError(std::string_view, std::string_view) override {}
     Outcome<std::string> chooseFile(const FileChooserRequest&) override {
         return fail(errors::kErrorNotSupported);
     }

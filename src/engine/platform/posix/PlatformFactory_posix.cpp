@@ -1,6 +1,7 @@
 #include "engine/platform/PlatformFactory.h"
 
 #include "engine/platform/posix/CertificateStores_sqlite.h"
+#include "engine/platform/posix/Certificates_openssl.h"
 #include "engine/platform/posix/KeyProviders_posix.h"
 #include "engine/platform/posix/OpenSslLibrary.h"
 #include "engine/platform/posix/OsFacts_posix.h"
@@ -17,6 +18,7 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
     std::shared_ptr<StateDatabase> userDatabase = StateDatabase::userDatabase(home);
     services.registry =
         makeSqliteRegistry(userDatabase, StateDatabase::machineDatabase(home.machineHivePath()));
+    services.certificates = makeOpenSslCertificates();
 
     // The key services look up the dialog host of the finished Platform at
     // each use; they never outlive it, being owned by it.

@@ -1,0 +1,23 @@
+// pennaform_use_dialogs: a host program's choice of dialog host for the
+// process-wide Engine.
+#include "engine/ErrorTable.h"
+#include "interface/ProcessEngine.h"
+#include "pennaform/pennaform.h"
+#include "ui/hosts/DialogHostFactory.h"
+
+extern "C" PENNAFORM_API int32_t pennaform_use_dialogs(const char* kind, const char* answersPath,
+                                                       const char* transcriptPath) {
+    using namespace pennaform;
+    if (kind == nullptr) return codes::kBadArgument;
+    try {
+        ui::HostSetupProblem problem;
+        auto host = ui::makeDialogHost(kind, answersPath != nullptr ? answersPath : "",
+                                       transcriptPath != nullptr ? transcriptPath : "", problem);
+        if (!host) return problem.code;
+        processEngine().platform().installDialogs(std::move(host));
+        return codes::kSuccess;
+    } catch (...) {
+        // Only memory running out throws here.
+        return codes::kOutOfMemory;
+    }
+}

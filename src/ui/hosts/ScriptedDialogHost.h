@@ -1,0 +1,66 @@
+// ScriptedDialogHost: answers dialogs from a script instead of a user, and
+// writes a transcript of what each one showed. Tests and demos use it.
+//
+// Each dialog, chooser and key prompt takes the next answer of the script
+// when that answer is meant for it (the same template id or kind); a dialog
+// with no such answer cannot be shown, as on the headless host, and the
+// answer stays for the next one. A dialog still open after its actions is
+// closed as its window's close box would. Message boxes are confirmed and
+// the certificate viewer closed at once, without answers.
+//
+// The transcript holds one JSON line per dialog, written when it closes (so
+// a chooser opened by a dialog's button comes before that dialog's line).
+// Password fields show only their length.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "engine/platform/PlatformDialogs.h"
+#include "ui/FileDescriptor.h"
+#include "ui/hosts/ScriptedAnswers.h"
+
+namespace pennaform::ui {
+
+class ScriptedDialogHost final : public platform::PlatformDialogs {
+public:
+    // ScriptedDialogHost: answers from `answers`; the transcript goes to
+    // `transcript` (already open for writing), or nowhere when not valid.
+    ScriptedDialogHost(ScriptedAnswers answers, FileDescriptor transcript)
+        : answers_(std::move(answers)), transcript_(std::move(transcript)) {}
+
+    // runModal: the dialog's actions in order; ERROR_NOT_SUPPORTED without
+    // an answer for it.
+    platform::Outcome<platform::DialogEnd> runModal(platform::ModalDialog& dialog) override;
+    void showError(std::string_view caption, std::string_view text) override;
+    // chooseFile, chooseFolder: the answer's path; ERROR_CANCELLED for a
+    // cancel; ERROR_NOT_SUPPORTED without an answer.
+    platform::Outcome<std::string> chooseFile(const platform::FileChooserRequest& request) override;
+    platform::Outcome<std::string> chooseFolder(std::string_view title) override;
+    // viewCertificate: recorded with the certificate in Base64; success.
+    platform::Status viewCertificate(platform::ByteView der, std::string_view title) override;
+    // confirmKeyUse: the answer's allow; ERROR_CANCELLED for a refusal;
+    // NTE_SILENT_CONTEXT without an answer.
+    platform::Status confirmKeyUse(const platform::KeyUseRequest& request) override;
+
+private:
+    struct MessageBox {
+        std::string caption;
+        std::string text;
+    };
+    platform::Outcome<platform::DialogEnd> runScript(platform::ModalDialog& dialog);
+    platform::Outcome<std::string> answerChooser(AnswerKind kind, nlohmann::ordered_json record);
+    // writeRecord: one transcript line.
+    void writeRecord(const nlohmann::ordered_json& record);
+
+    ScriptedAnswers answers_;
+    FileDescriptor transcript_;
+    // The message boxes of the dialog being run, while one is.
+    std::vector<MessageBox>* messages_ = nullptr;
+};
+
+}  // namespace pennaform::ui
