@@ -13,7 +13,7 @@ jobs=$(nproc)
 
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
-  libssl-dev openssl libsqlite3-dev nlohmann-json3-dev
+  libssl-dev openssl gnutls-bin libsqlite3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
   gnutls-bin tzdata
 )

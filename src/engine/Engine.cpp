@@ -40,6 +40,8 @@ std::u16string Engine::GetCapiErrorMsg() const {
     return toWide(text + number);
 }
 
+std::u16string Engine::toWideText(const std::string& ansi) { return toWide(ansi); }
+
 bool Engine::refusedInProtectedMode() {
     if (!ieProtectedMode_) return false;
     errorCode_ = codes::kProtectedMode;

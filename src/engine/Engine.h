@@ -136,6 +136,24 @@ public:
 
     // --- PFX files ---
 
+    // PresetPasswdLengthRange: the range of password lengths the password
+    // dialogs accept (never applied to a password the caller passes): min
+    // and max are swapped when min > max, then a min below 1 becomes 0 and a
+    // max of 0 or less becomes 16. Always 0; clears both error fields.
+    std::int32_t PresetPasswdLengthRange(std::int32_t min, std::int32_t max);
+    // SetDefaultPfxFileName: the name an exported PFX file gets, the empty
+    // one included. Always 0; clears the error code only.
+    std::int32_t SetDefaultPfxFileName(std::u16string_view strPrefix);
+    // The folder and name of the last imported and the last exported PFX
+    // file; empty until an import or export sets them. They change nothing.
+    std::u16string GetImportedPfxFilePath() const { return toWideText(importedPfxPath_); }
+    std::u16string GetImportedPfxFileName() const { return toWideText(importedPfxName_); }
+    std::u16string GetExportedPfxFilePath() const { return toWideText(exportedPfxPath_); }
+    std::u16string GetExportedPfxFileName() const { return toWideText(exportedPfxName_); }
+    std::int32_t minPasswordLength() const { return minPasswordLength_; }
+    std::int32_t maxPasswordLength() const { return maxPasswordLength_; }
+    const std::string& defaultPfxPrefix() const { return defaultPfxPrefix_; }
+
     // --- Personal store ---
 
     // The error fields as the operations' steps set them: an operation clears
@@ -156,6 +174,9 @@ public:
     platform::Platform& platform() { return *platform_; }
 
 private:
+    // toWideText: a member string as a result leaves the Engine.
+    static std::u16string toWideText(const std::string& ansi);
+
     std::int32_t errorCode_ = 0;
     std::uint32_t capiError_ = 0;
     platform::StateHome stateHome_;
@@ -163,6 +184,13 @@ private:
     Enroller enroller_;
     std::string homePath_;
     bool ieProtectedMode_;
+    // PFX files: the password dialogs' range, the export name, and the last
+    // imported and exported files (8-bit text in the process code page).
+    std::int32_t minPasswordLength_ = 0;
+    std::int32_t maxPasswordLength_ = 16;
+    std::string defaultPfxPrefix_;
+    std::string importedPfxPath_, importedPfxName_;
+    std::string exportedPfxPath_, exportedPfxName_;
 };
 
 }  // namespace pennaform

@@ -62,7 +62,8 @@ class CertificateStore {
     virtual ~CertificateStore() = default;
 
     // certificates: every certificate in the store's order, which is stable
-    // between calls and decides every "first match" of the component.
+    // between calls and decides every "first match" of the component: the
+    // order in which they were added, oldest first.
     virtual Outcome<std::vector<StoredCertificate>> certificates() const = 0;
     // properties: the properties `id` carries (the SHA-1 hash aside);
     // CRYPT_E_NOT_FOUND for an id that is no longer in the store.
@@ -72,7 +73,9 @@ class CertificateStore {
     virtual Outcome<Bytes> sha1Hash(CertId id) const = 0;
     // setKeyProvInfo: binds `id` to a key container. kMemoryOnly changes
     // only what this store object reports (the component's use for one
-    // export or one signature); kPersist writes it to the store's backing.
+    // export or one signature); kPersist writes it to the store's backing
+    // and ends a memory-only binding. Either way a key context cached on
+    // `id` is dropped, since it holds the container of the old binding.
     virtual Status setKeyProvInfo(CertId id, const KeyProvInfo& info, PropertyScope scope) = 0;
     // setKeyContext: caches an open container on `id`, in memory only;
     // acquirePrivateKey then returns it.
@@ -87,10 +90,11 @@ class CertificateStore {
     // (NTE_BAD_KEYSET, ...) when the container cannot be opened.
     virtual Outcome<KeyContext> acquirePrivateKey(CertId id) = 0;
     // add: adds a copy of a certificate carrying `properties` and returns its
-    // id. With kReplaceInheritProperties a certificate of the same SHA-1
-    // hash is replaced and the copy takes over those of its properties that
-    // `properties` does not set. A memory-only property of the source is not
-    // persisted by a system store. Failures: CRYPT_E_ASN1_* or
+    // id; a new certificate comes last in the store's order. With
+    // kReplaceInheritProperties the first certificate of the same SHA-1 hash
+    // is replaced in its place (keeping its id) and the copy takes over those
+    // of its properties that `properties` does not set. The key context is
+    // kept by this store object only, never persisted. Failures: CRYPT_E_ASN1_* or
     // CRYPT_E_BAD_ENCODE when `der` is not a certificate; NTE_PERM or
     // ERROR_ACCESS_DENIED when the store cannot be written.
     virtual Outcome<CertId> add(ByteView der, const CertProperties& properties,

@@ -149,12 +149,6 @@ class KeyContainer {
     // the user refuses a user-protected key, NTE_SILENT_CONTEXT when no one
     // can be asked.
     virtual Outcome<Bytes> signHash(KeySpec spec, AlgId hashAlgorithm, ByteView hash) = 0;
-    // importPlaintextKey: imports a PLAINTEXTKEYBLOB (bType 8, version 2,
-    // ALG_ID DES, 3DES or 3DES_112, key size, key bytes with their parity
-    // bits) and returns the key, which the caller owns. Another algorithm
-    // fails with NTE_BAD_ALGID; a malformed blob, or a key size that does not
-    // fit its algorithm (8, 24, 16 bytes), with NTE_BAD_DATA.
-    virtual Outcome<std::unique_ptr<SymmetricKey>> importPlaintextKey(ByteView blob) = 0;
 };
 
 // KeyProviders: the installed providers and the user's key containers. All

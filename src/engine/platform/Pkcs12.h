@@ -47,8 +47,13 @@ class Pkcs12 {
     // the current user with a unique name, made exportable and user-protected
     // as `flags` (pfxImportFlags) ask; every certificate whose local key id
     // matches a key gets key-provider information naming that container, and
-    // a friendlyName attribute becomes its friendly name. The containers
-    // outlive the store: deleting them is the caller's business. Failures:
+    // a friendlyName attribute becomes its friendly name (a certificate
+    // without a local key id goes with the key that fits its public key). A
+    // key no certificate goes with is not imported, since nothing would name
+    // its container. With an empty or NULL password the encrypted layers are
+    // also tried under the other empty convention, as tools disagree on
+    // which they write. The containers outlive the store: deleting them is
+    // the caller's business; a failed import leaves none. Failures:
     // ERROR_INVALID_PASSWORD for a wrong password or contents that cannot be
     // decrypted; CRYPT_E_BAD_ENCODE or CRYPT_E_ASN1_* for a malformed file;
     // the key service's errors when a container cannot be made.

@@ -40,6 +40,38 @@ CREATE TABLE registry_values (
   PRIMARY KEY (key_path, folded_name)
 ) WITHOUT ROWID;
 )sql",
+    // Version 2: the certificate stores and the key containers. A store's
+    // certificates come back in the order of their ids, which grow with each
+    // addition and are never reused. Names are UTF-16LE as the properties
+    // hold them. A container's name is kept as written and folded for
+    // lookup; its keys are unencrypted PKCS#8, which is why the file is the
+    // user's alone.
+    R"sql(
+CREATE TABLE store_certificates (
+  id                INTEGER PRIMARY KEY AUTOINCREMENT,
+  store             TEXT NOT NULL,
+  sha1              BLOB NOT NULL,
+  encoded           BLOB NOT NULL,
+  kpi_container     BLOB,
+  kpi_provider      BLOB,
+  kpi_provider_type INTEGER,
+  kpi_flags         INTEGER,
+  kpi_key_spec      INTEGER,
+  friendly_name     BLOB
+);
+CREATE INDEX store_certificates_by_hash ON store_certificates (store, sha1);
+CREATE TABLE key_containers (
+  folded_name TEXT NOT NULL PRIMARY KEY,
+  name        TEXT NOT NULL
+) WITHOUT ROWID;
+CREATE TABLE container_keys (
+  container   TEXT NOT NULL,
+  key_spec    INTEGER NOT NULL,
+  flags       INTEGER NOT NULL,
+  private_key BLOB NOT NULL,
+  PRIMARY KEY (container, key_spec)
+) WITHOUT ROWID;
+)sql",
 };
 static_assert(std::size(kMigrations) == StateDatabase::kSchemaVersion);
 
@@ -232,6 +264,10 @@ std::int64_t Statement::columnInt64(int column) const {
     return sqlite3_column_int64(statement_, column);
 }
 
+bool Statement::columnIsNull(int column) const {
+    return sqlite3_column_type(statement_, column) == SQLITE_NULL;
+}
+
 // --- Connection ---
 
 Connection::Connection(Connection&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
@@ -322,6 +358,9 @@ Outcome<Connection*> StateDatabase::reader() {
     if (*version == 0) return fail(errors::kErrorFileNotFound);  // created, no tables yet
     if (*version < 0) return fail(errors::kErrorFileCorrupt);
     if (*version > kSchemaVersion) return fail(errors::kErrorNotSupported);
+    // A database an older build made lacks the newer tables; the user's own
+    // database is brought up to date before it is read.
+    if (*version < kSchemaVersion && access_ == Access::kReadWrite) return openForWriting();
     return &*connection_;
 }
 
@@ -352,7 +391,10 @@ Outcome<Connection*> StateDatabase::openForWriting() {
 // tables are brought to the current version, once, whichever process
 // arrives first.
 Status StateDatabase::prepareForWriting(Connection& connection) {
-    Status modes = connection.executeScript("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;");
+    // secure_delete overwrites what a change removes, so a deleted key
+    // container leaves no key bytes in the free pages of the file.
+    Status modes = connection.executeScript(
+        "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA secure_delete=ON;");
     if (!modes) return modes;
     return inTransaction(connection, [](Connection& c) -> Status {
         Outcome<std::int64_t> version = c.schemaVersion();

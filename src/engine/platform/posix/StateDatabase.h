@@ -51,6 +51,7 @@ public:
     std::string columnText(int column) const;
     Bytes columnBlob(int column) const;
     std::int64_t columnInt64(int column) const;
+    bool columnIsNull(int column) const;
 
 private:
     friend class Connection;
@@ -90,7 +91,7 @@ private:
 class StateDatabase {
 public:
     // The version of the tables this build creates and reads.
-    static constexpr std::int64_t kSchemaVersion = 1;
+    static constexpr std::int64_t kSchemaVersion = 2;
 
     // userDatabase: the per-user database of `home`. Nothing is touched until
     // first use; the first change creates the folder (0700) and the file
@@ -106,7 +107,8 @@ public:
     // reader: the connection for reading. ERROR_FILE_NOT_FOUND while the
     // database does not exist or has no tables yet, which readers take as
     // empty state. A database of a newer schema than this build knows is
-    // refused with ERROR_NOT_SUPPORTED.
+    // refused with ERROR_NOT_SUPPORTED; the user's database of an older
+    // schema is brought up to the current one first.
     Outcome<Connection*> reader();
     // write: runs `change` in one immediate transaction and commits it when
     // `change` succeeds; otherwise, or when anything throws, nothing of it

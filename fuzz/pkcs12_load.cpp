@@ -1,0 +1,85 @@
+// Fuzz target: PFX bytes to loadPfx (through loadPfxBytes, the same steps
+// from the format check on), once with the password "fuzz" and once with
+// the empty one. Whatever loads must hold a store whose key containers
+// closePfx removes again.
+//
+// The seeds in fuzz/corpus/pkcs12_load were made with `openssl pkcs12
+// -export -noiter -nomaciter` from a 512-bit RSA key (modern, -legacy, the
+// empty password, and unencrypted bags), so that the fuzzing build's low
+// iteration cap lets them load. The state lives under /dev/shm (or TMPDIR).
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "engine/CodePage.h"
+#include "engine/Engine.h"
+#include "pfx/PfxStore.h"
+
+using namespace pennaform;
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+// FuzzHome: one Engine over a state folder of its own for the whole run.
+class FuzzHome {
+public:
+    FuzzHome() {
+        std::filesystem::path base = std::filesystem::exists("/dev/shm")
+                                         ? std::filesystem::path("/dev/shm")
+                                         : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "pennaform-fuzz-XXXXXX").string();
+        require(mkdtemp(pattern.data()) != nullptr);
+        folder_ = pattern;
+        engine_ = std::make_unique<Engine>(EngineConfig{folder_ + "/home"});
+    }
+    ~FuzzHome() {
+        engine_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    Engine& engine() { return *engine_; }
+
+private:
+    std::string folder_;
+    std::unique_ptr<Engine> engine_;
+};
+
+void loadAndClose(platform::Platform& platform, platform::ByteView bytes, const char* password) {
+    PfxStore holder(platform);
+    std::int32_t code = loadPfxBytes(holder, bytes, password, pfxLoadFlags::kExportableKeys);
+    require(code == 0 || code == 5207 || code == 5208);
+    require((code == 0) == (holder.store() != nullptr));
+    if (code != 0) return;
+
+    std::vector<platform::KeyProvInfo> bindings;
+    auto certificates = holder.store()->certificates();
+    require(certificates.ok());
+    for (const platform::StoredCertificate& certificate : *certificates) {
+        KeyProvInfoReading reading = keyProvInfo(*holder.store(), certificate.id);
+        if (reading.info) bindings.push_back(*reading.info);
+    }
+    closePfx(holder);
+    for (const platform::KeyProvInfo& binding : bindings) {
+        auto left = platform.keys()->openContainer({toAnsi(binding.containerName),
+                                                    toAnsi(binding.providerName),
+                                                    binding.providerType});
+        require(!left.ok());
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static FuzzHome home;
+    platform::ByteView bytes(data, size);
+    loadAndClose(home.engine().platform(), bytes, "fuzz");
+    loadAndClose(home.engine().platform(), bytes, "");
+    return 0;
+}

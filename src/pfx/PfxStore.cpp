@@ -1,0 +1,123 @@
+#include "pfx/PfxStore.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "engine/CodePage.h"
+#include "engine/ErrorTable.h"
+#include "pfx/FileHelpers.h"
+
+namespace pennaform {
+namespace {
+
+using platform::PfxPassword;
+namespace errors = platform::errors;
+
+std::uint32_t importFlags(std::int32_t flags) {
+    std::uint32_t import = 0;
+    if (flags & pfxLoadFlags::kExportableKeys) import |= platform::pfxImportFlags::kExportable;
+    if (flags & pfxLoadFlags::kUserProtectedKeys)
+        import |= platform::pfxImportFlags::kUserProtected;
+    return import;
+}
+
+// readFailure: the platform error for a file readFile refused, as the
+// platform's own open and read would leave it: a missing path, a file the
+// user may not read (or a folder), or none for an empty file.
+platform::PlatformError readFailure(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return errno == EACCES ? errors::kErrorAccessDenied : errors::kErrorFileNotFound;
+    }
+    if (!S_ISREG(info.st_mode) || ::access(path.c_str(), R_OK) != 0) {
+        return errors::kErrorAccessDenied;
+    }
+    return errors::kSuccess;
+}
+
+}  // namespace
+
+PfxStore::~PfxStore() {
+    closePfx(*this);
+}
+
+std::int32_t loadPfx(PfxStore& holder, const std::string& path, std::string_view password,
+                     std::int32_t flags) {
+    closePfx(holder);
+    if (path.empty()) return codes::kBadArgument;
+    ByteBuffer bytes;
+    if (!readFile(bytes, path)) {
+        holder.platformError_ = readFailure(path);
+        return codes::kPfxReadFailed;
+    }
+    return loadPfxBytes(holder, bytes.bytes(), password, flags);
+}
+
+std::int32_t loadPfxBytes(PfxStore& holder, platform::ByteView bytes, std::string_view password,
+                          std::int32_t flags) {
+    closePfx(holder);
+    platform::Pkcs12* pkcs12 = holder.platform_.pkcs12();
+    if (pkcs12 == nullptr) {
+        holder.platformError_ = errors::kErrorNotSupported;
+        return codes::kNotSupported;
+    }
+    if (!pkcs12->isPfx(bytes)) {
+        holder.platformError_ = errors::kCryptEBadEncode;
+        return codes::kPkcs12FormatError;
+    }
+    // An empty password opens a file protected by either empty convention:
+    // the empty string first, then NULL.
+    PfxPassword wide = toWide(password);
+    if (!pkcs12->verifyPassword(bytes, wide)) {
+        if (!password.empty() || !pkcs12->verifyPassword(bytes, std::nullopt)) {
+            holder.platformError_ = errors::kErrorInvalidPassword;
+            return codes::kPkcs12WrongPassword;
+        }
+        wide = std::nullopt;
+    }
+    auto imported = pkcs12->importPfx(bytes, wide, importFlags(flags));
+    if (!imported) {
+        holder.platformError_ = imported.error();
+        return codes::kPkcs12WrongPassword;
+    }
+    holder.store_ = std::move(*imported);
+    holder.deleteKeysOnClose_ = true;
+    return codes::kSuccess;
+}
+
+void closePfx(PfxStore& holder) {
+    if (holder.store_ && holder.deleteKeysOnClose_) {
+        platform::KeyProviders* keys = holder.platform_.keys();
+        auto certificates = holder.store_->certificates();
+        if (certificates && keys != nullptr) {
+            for (const platform::StoredCertificate& certificate : *certificates) {
+                if (!holder.store_->acquirePrivateKey(certificate.id)) continue;
+                KeyProvInfoReading binding = keyProvInfo(*holder.store_, certificate.id);
+                if (!binding.info) continue;
+                (void)keys->deleteContainer({toAnsi(binding.info->containerName),
+                                             toAnsi(binding.info->providerName),
+                                             binding.info->providerType});
+            }
+        }
+    }
+    holder.store_.reset();
+    holder.platformError_ = errors::kSuccess;
+}
+
+KeyProvInfoReading keyProvInfo(const platform::CertificateStore& store, platform::CertId id) {
+    auto properties = store.properties(id);
+    if (!properties) return {std::nullopt, properties.error()};
+    if (!properties->keyProvInfo) return {std::nullopt, errors::kCryptENotFound};
+    return {properties->keyProvInfo, errors::kSuccess};
+}
+
+std::string pfxFilePath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+}  // namespace pennaform
