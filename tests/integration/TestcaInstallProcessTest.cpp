@@ -1,6 +1,5 @@
 // pennaform-testca install as a process of its own: what it installed is
-// found by the next process (this test's) in the same home. Skipped while the
-// tool does not offer the install command.
+// found by the next process (this test's) in the same home.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -18,10 +17,6 @@ using namespace pennaform::platform;
 
 TEST(TestcaInstallProcess, TheNextProcessFindsTheInstalledCertificateAndKey) {
     const std::string tool = testCaPath();
-    ProcessResult asked = runProcess({tool, "install"});
-    if (asked.err.find("install") == std::string::npos) {
-        GTEST_SKIP() << "pennaform-testca offers no install command";
-    }
     TemporaryFolder folder;
     TestIdentity identity = makeTestIdentity("Installed", 1024);
     std::ofstream(folder.sub("cert.der"), std::ios::binary)

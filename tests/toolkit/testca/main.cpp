@@ -6,6 +6,7 @@
 
 #include "toolkit/testca/BundleCommand.h"
 #include "toolkit/testca/CertCommand.h"
+#include "toolkit/testca/InstallCommand.h"
 #include "toolkit/testca/PfxCommand.h"
 
 namespace {
@@ -19,6 +20,7 @@ constexpr Subcommand kSubcommands[] = {
     {"cert", pennaform::testca::runCertCommand},
     {"bundle", pennaform::testca::runBundleCommand},
     {"pfx", pennaform::testca::runPfxCommand},
+    {"install", pennaform::testca::runInstallCommand},
 };
 
 }  // namespace
@@ -32,6 +34,6 @@ int main(int argc, char** argv) {
             }
         }
     }
-    std::cerr << "usage: pennaform-testca cert|bundle|pfx [OPTION...] (see the README)\n";
+    std::cerr << "usage: pennaform-testca cert|bundle|pfx|install [OPTION...] (see the README)\n";
     return 2;
 }
