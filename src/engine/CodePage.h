@@ -25,6 +25,12 @@ public:
 
     explicit CodePage(int number) : number_(number == kBig5 ? kBig5 : kUtf8) {}
     int number() const { return number_; }
+    // isLeadByte: whether `byte` starts a two-byte character: in Big5 the
+    // bytes 0x81..0xFE, whose second byte may look like a backslash or a
+    // letter; never in UTF-8, where no byte of a character looks like ASCII.
+    bool isLeadByte(unsigned char byte) const {
+        return number_ == kBig5 && byte >= 0x81 && byte != 0xFF;
+    }
 
     // toAnsi: UTF-16 text into this code page. A character the code page
     // cannot hold, and an unpaired surrogate, becomes '?'.
