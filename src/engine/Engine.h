@@ -12,8 +12,11 @@
 #include "engine/platform/Platform.h"
 #include "engine/platform/StateHome.h"
 #include "enrol/Enroller.h"
+#include "store/PersonalStoreList.h"
 
 namespace pennaform {
+
+class CertWrapper;
 
 // EngineConfig: what the host that creates an Engine decides for it.
 struct EngineConfig {
@@ -156,6 +159,31 @@ public:
 
     // --- Personal store ---
 
+    // GetIECertCount: takes a new snapshot of the personal store "MY" (every
+    // certificate, in the store's order) and answers how many it holds; 0
+    // when the store cannot be read. Clears the error code; in protected mode
+    // 1500, and the snapshot stays as it was.
+    std::int32_t GetIECertCount();
+    // GetIECertSerial ... GetIECertFinger: one field of the snapshot's
+    // certificate at the 1-based dwIndex, as CertWrapper renders it. Empty,
+    // with the error fields untouched, for a position outside the snapshot;
+    // 1500 and empty in protected mode.
+    std::u16string GetIECertSerial(std::int32_t dwIndex);
+    std::u16string GetIECertCommonName(std::int32_t dwIndex);
+    std::u16string GetIECertSubject(std::int32_t dwIndex);
+    std::u16string GetIECertIssuer(std::int32_t dwIndex);
+    std::u16string GetIECertNotBefore(std::int32_t dwIndex);
+    std::u16string GetIECertNotAfter(std::int32_t dwIndex);
+    std::u16string GetIECertFinger(std::int32_t dwIndex);
+    // DeleteIECert: deletes from "MY" the first certificate whose encoding is
+    // that of the snapshot's certificate at dwIndex (its key container
+    // stays), then empties the snapshot. The result is the error code: 0,
+    // 1500, or 5010 for a position outside the snapshot, a store that cannot
+    // be opened, a certificate no longer there or a deletion that failed.
+    std::int32_t DeleteIECert(std::int32_t dwIndex);
+
+    // --- Error fields and gate ---
+
     // The error fields as the operations' steps set them: an operation clears
     // what it owns on entry and sets the code (and, for a failing platform
     // call, the platform's number) of the step that failed.
@@ -176,6 +204,10 @@ public:
 private:
     // toWideText: a member string as a result leaves the Engine.
     static std::u16string toWideText(const std::string& ansi);
+    // personalStoreField: one rendering of the snapshot's certificate at
+    // `position`, for the GetIECert... getters.
+    std::u16string personalStoreField(std::int32_t position,
+                                      std::string (CertWrapper::*render)() const);
 
     std::int32_t errorCode_ = 0;
     std::uint32_t capiError_ = 0;
@@ -191,6 +223,7 @@ private:
     std::string defaultPfxPrefix_;
     std::string importedPfxPath_, importedPfxName_;
     std::string exportedPfxPath_, exportedPfxName_;
+    PersonalStoreList personalStore_;
 };
 
 }  // namespace pennaform
