@@ -72,6 +72,13 @@ CREATE TABLE container_keys (
   PRIMARY KEY (container, key_spec)
 ) WITHOUT ROWID;
 )sql",
+    // Version 3: a store's certificates in id order straight from an index,
+    // so that listing a store reads its rows in order instead of sorting
+    // every encoding in a temporary tree, which grew worse than linearly
+    // with the store's size.
+    R"sql(
+CREATE INDEX store_certificates_in_order ON store_certificates (store, id);
+)sql",
 };
 static_assert(std::size(kMigrations) == StateDatabase::kSchemaVersion);
 
@@ -293,6 +300,10 @@ Outcome<Connection> Connection::open(const std::string& path, int flags) {
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // Reading through a memory map spares a system call and a copy per
+    // page; a store of thousands of certificates is listed several times
+    // faster. Without it (the setting is advisory) reads still work.
+    sqlite3_exec(db, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
     return connection;
 }
 

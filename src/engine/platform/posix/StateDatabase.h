@@ -91,7 +91,7 @@ private:
 class StateDatabase {
 public:
     // The version of the tables this build creates and reads.
-    static constexpr std::int64_t kSchemaVersion = 2;
+    static constexpr std::int64_t kSchemaVersion = 3;
 
     // userDatabase: the per-user database of `home`. Nothing is touched until
     // first use; the first change creates the folder (0700) and the file
