@@ -74,7 +74,8 @@ public:
         if (mkdtemp(pattern.data()) != nullptr) folder_ = pattern;
         Key key(EVP_RSA_gen(1024));
         pennaform::Engine engine(config());
-        auto store = engine.platform().stores()->openSystemStore(pennaform::platform::SystemStore::kMy);
+        auto store =
+            engine.platform().stores()->openSystemStore(pennaform::platform::SystemStore::kMy);
         if (!store || !key) return;
         for (int number = 0; number < count; ++number) {
             if (!(*store)->add(holderCertificate(key.get(), number), {},

@@ -174,8 +174,7 @@ std::int32_t CertificateSearch::findMatches(std::vector<StoredCertificate>* matc
     if (!candidates) return codes::kCertificateNotFound;
 
     const Screen screen(request, codePage_);
-    const bool bestOnly =
-        (request.flags & searchFlags::kSelectionMask) == searchFlags::kBestOnly;
+    const bool bestOnly = (request.flags & searchFlags::kSelectionMask) == searchFlags::kBestOnly;
     BestDates best(request.flags);
     CertWrapper certificate(platform_);
     std::int32_t result = codes::kSuccess;

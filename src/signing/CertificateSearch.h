@@ -17,12 +17,12 @@ namespace pennaform::signing {
 // Bits of a caller's flags that the search reads.
 namespace searchFlags {
 inline constexpr std::int32_t kCheckValidity = 0x04;  // reject outside the validity period
-inline constexpr std::int32_t kItemMode = 0x08;  // criterion by criterion, not name-driven
+inline constexpr std::int32_t kItemMode = 0x08;       // criterion by criterion, not name-driven
 inline constexpr std::int32_t kSelectionMask = 0x03;
-inline constexpr std::int32_t kBestOnly = 0x02;            // findMatches keeps the best one
-inline constexpr std::int32_t kEarliestNotBefore = 0x20;   // best: earliest not-before
-inline constexpr std::int32_t kLatestNotAfter = 0x40;      // best: latest not-after
-inline constexpr std::int32_t kEarliestNotAfter = 0x80;    // best: earliest not-after
+inline constexpr std::int32_t kBestOnly = 0x02;           // findMatches keeps the best one
+inline constexpr std::int32_t kEarliestNotBefore = 0x20;  // best: earliest not-before
+inline constexpr std::int32_t kLatestNotAfter = 0x40;     // best: latest not-after
+inline constexpr std::int32_t kEarliestNotAfter = 0x80;   // best: earliest not-after
 }  // namespace searchFlags
 
 // SearchRequest: what a caller asks for.

@@ -32,8 +32,7 @@ bool valueContains(std::string_view field, std::string_view key, std::string_vie
 }
 
 // commonNameContains: a common name is met by any non-empty part of it.
-bool commonNameContains(std::string_view field, std::string_view value,
-                        const CodePage& codePage) {
+bool commonNameContains(std::string_view field, std::string_view value, const CodePage& codePage) {
     return !value.empty() && valueContains(field, kCommonName, value, codePage);
 }
 
@@ -72,16 +71,14 @@ std::optional<bool> itemModeCriterion(const std::string& criterion,
         if (!startsWith(criterion, key)) continue;
         if (criterion.find('%') == std::string::npos) return anyEqual(fields, criterion);
         const std::string value = withoutPercent(std::string_view(criterion).substr(key.size()));
-        return anyField([&](const std::string& field) {
-            return valueContains(field, key, value, codePage);
-        });
+        return anyField(
+            [&](const std::string& field) { return valueContains(field, key, value, codePage); });
     }
     if (startsWith(criterion, kCommonName)) {
         const std::string value =
             withoutPercent(std::string_view(criterion).substr(kCommonName.size()));
-        return anyField([&](const std::string& field) {
-            return commonNameContains(field, value, codePage);
-        });
+        return anyField(
+            [&](const std::string& field) { return commonNameContains(field, value, codePage); });
     }
     if (startsWith(criterion, kSerial)) {
         return anyField([&](const std::string& field) {

@@ -11,7 +11,9 @@ std::size_t characterLength(std::string_view text, std::size_t at, const CodePag
     return twoBytes ? 2 : 1;
 }
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -20,8 +22,7 @@ std::size_t findText(std::string_view text, std::string_view needle, std::size_t
     if (from > text.size()) return std::string_view::npos;
     std::size_t at = from;
     while (true) {
-        if (text.size() - at >= needle.size() &&
-            text.compare(at, needle.size(), needle) == 0) {
+        if (text.size() - at >= needle.size() && text.compare(at, needle.size(), needle) == 0) {
             return at;
         }
         if (at == text.size()) return std::string_view::npos;
@@ -29,8 +30,8 @@ std::size_t findText(std::string_view text, std::string_view needle, std::size_t
     }
 }
 
-std::string replaceAll(std::string_view text, std::string_view target,
-                       std::string_view replacement, const CodePage& codePage) {
+std::string replaceAll(std::string_view text, std::string_view target, std::string_view replacement,
+                       const CodePage& codePage) {
     if (target.empty()) return std::string(text);
     std::string result;
     result.reserve(text.size());

@@ -20,8 +20,8 @@ std::size_t findText(std::string_view text, std::string_view needle, std::size_t
 // replaceAll: one pass over `text`, left to right, putting `replacement` in
 // place of every occurrence of `target` (non-overlapping; the replacement is
 // not scanned again). `target` must not be empty.
-std::string replaceAll(std::string_view text, std::string_view target,
-                       std::string_view replacement, const CodePage& codePage);
+std::string replaceAll(std::string_view text, std::string_view target, std::string_view replacement,
+                       const CodePage& codePage);
 
 // equalsIgnoringCase: whether the two texts are equal when ASCII letters are
 // compared without regard to case; two-byte characters must match exactly.

@@ -16,7 +16,9 @@ using Items = std::vector<std::string>;
 const CodePage kUtf8(CodePage::kUtf8);
 const CodePage kBig5(CodePage::kBig5);
 
-CertificateFilter parse(std::string_view filter) { return CertificateFilter::parse(filter, kUtf8); }
+CertificateFilter parse(std::string_view filter) {
+    return CertificateFilter::parse(filter, kUtf8);
+}
 
 TEST(CertificateFilter, AlternativesAndTheirCriteria) {
     const CertificateFilter filter = parse("S_CN=Wang,S_O=Example Bank//I_CN=Test CA");
@@ -48,8 +50,7 @@ TEST(CertificateFilter, SpacesAroundEqualsAndCommasInsideValues) {
               (Items{"O=Example Bank, Taipei"}));
     // Only one space on each side goes; the rest stays inside the item.
     EXPECT_EQ(parse("S_O  =  Bank").alternatives.at(0).subjectCriteria, (Items{"O = Bank"}));
-    EXPECT_EQ(parse("S_CN=A,,,S_O=B,").alternatives.at(0).subjectCriteria,
-              (Items{"CN=A", "O=B"}));
+    EXPECT_EQ(parse("S_CN=A,,,S_O=B,").alternatives.at(0).subjectCriteria, (Items{"CN=A", "O=B"}));
 }
 
 TEST(CertificateFilter, LineBreaksSeparateItems) {
@@ -89,7 +90,10 @@ TEST(MultibyteText, MatchesStartOnCharacterBoundaries) {
     // In Big5 the bytes A4 41 are one character: "A" is not inside it.
     EXPECT_EQ(findText("\xA4\x41", "A", 0, kBig5), std::string_view::npos);
     EXPECT_EQ(findText("\xA4\x41", "A", 0, kUtf8), 1u);
-    EXPECT_EQ(findText("x\xA4\x41" "A", "A", 0, kBig5), 3u);
+    EXPECT_EQ(findText("x\xA4\x41"
+                       "A",
+                       "A", 0, kBig5),
+              3u);
     EXPECT_TRUE(equalsIgnoringCase("SN=0a1B", "sn=0A1b", kUtf8));
     EXPECT_FALSE(equalsIgnoringCase("\xA4\x41", "\xA4\x61", kBig5));
     EXPECT_FALSE(equalsIgnoringCase("SN=0A", "SN=0A0", kUtf8));

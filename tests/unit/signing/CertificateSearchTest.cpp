@@ -36,8 +36,12 @@ struct Outcome {
     }
 };
 
-Outcome found(std::initializer_list<const char*> names) { return {codes::kSuccess, Names(names.begin(), names.end())}; }
-Outcome missed(std::int32_t code) { return {code, {}}; }
+Outcome found(std::initializer_list<const char*> names) {
+    return {codes::kSuccess, Names(names.begin(), names.end())};
+}
+Outcome missed(std::int32_t code) {
+    return {code, {}};
+}
 
 platform::FileTime utc(int year, int month, int day) {
     return platform::systemTimeToFileTime({year, month, day, 12, 0, 0, 0}).value();
@@ -47,8 +51,8 @@ class CertificateSearchTest : public ::testing::Test {
 protected:
     CertificateSearchTest() : engine_(EngineConfig{folder_.sub("home"), false}) {
         store_ = std::move(*engine_.platform().stores()->openMemoryStore());
-        EXPECT_TRUE(ca_.certificate("root", {"--ca", "--subject", "/C=TW/O=Test Root/CN=Test CA",
-                                             "--key-bits", "1024"}));
+        EXPECT_TRUE(ca_.certificate(
+            "root", {"--ca", "--subject", "/C=TW/O=Test Root/CN=Test CA", "--key-bits", "1024"}));
     }
 
     // add: a certificate issued by the test root (sharing its key, which
@@ -85,7 +89,7 @@ protected:
 
 private:
     using Search = std::int32_t (CertificateSearch::*)(std::vector<StoredCertificate>*,
-                                                        const SearchRequest&);
+                                                       const SearchRequest&);
 
     Outcome run(Search search, std::string_view filter, std::int32_t flags, std::int32_t keyUsage,
                 std::optional<platform::FileTime> at) {
@@ -113,10 +117,10 @@ private:
 };
 
 // The same answer from both searches, in both modes.
-#define EXPECT_BOTH_SEARCHES(filter, flags, expected)              \
-    do {                                                            \
-        EXPECT_EQ(first(filter, flags), expected) << "first";      \
-        EXPECT_EQ(all(filter, flags), expected) << "all";          \
+#define EXPECT_BOTH_SEARCHES(filter, flags, expected)         \
+    do {                                                      \
+        EXPECT_EQ(first(filter, flags), expected) << "first"; \
+        EXPECT_EQ(all(filter, flags), expected) << "all";     \
     } while (false)
 
 TEST_F(CertificateSearchTest, FiltersTooShortToHoldAnAlternativeChooseTheFirstEndEntity) {
@@ -203,26 +207,27 @@ TEST_F(CertificateSearchTest, KeyUsageMustHoldEveryRequestedBit) {
 }
 
 TEST_F(CertificateSearchTest, ValidityAtTheCompareTime) {
-    add("/C=TW/O=Example Bank/CN=Old", {"--not-before", "20190101000000Z", "--not-after",
-                                        "20201231235959Z"});
+    add("/C=TW/O=Example Bank/CN=Old",
+        {"--not-before", "20190101000000Z", "--not-after", "20201231235959Z"});
     EXPECT_EQ(first("", kCheckValidity), missed(codes::kCertificateExpired));
     EXPECT_EQ(all("", kCheckValidity), missed(codes::kCertificateExpired));
     EXPECT_EQ(first("", 0), found({"Old"}));
     EXPECT_EQ(first("", kCheckValidity, 0, utc(2020, 6, 1)), found({"Old"}));
-    EXPECT_EQ(first("", kCheckValidity, 0, utc(2018, 6, 1)), missed(codes::kCertificateNotYetValid));
+    EXPECT_EQ(first("", kCheckValidity, 0, utc(2018, 6, 1)),
+              missed(codes::kCertificateNotYetValid));
     // An expired match followed by one the filter refuses: still 5011.
     add("/C=TW/O=Example Bank/CN=Other");
     EXPECT_EQ(first("S_CN=Old", kCheckValidity | kItemMode), missed(codes::kCertificateExpired));
-    add("/C=TW/O=Example Bank/CN=Old but renewed", {"--not-before", "20240101000000Z",
-                                                    "--not-after", "20991231235959Z"});
+    add("/C=TW/O=Example Bank/CN=Old but renewed",
+        {"--not-before", "20240101000000Z", "--not-after", "20991231235959Z"});
     EXPECT_EQ(first("S_CN=Old", kCheckValidity | kItemMode), found({"Old but renewed"}));
     EXPECT_EQ(all("S_CN=Old", kCheckValidity | kItemMode), found({"Old but renewed"}));
 }
 
 TEST_F(CertificateSearchTest, FindMatchesReportsRejectionsOnlyBeforeTheFirstMatch) {
     add("/C=TW/O=Example Bank/CN=Current");
-    add("/C=TW/O=Example Bank/CN=Future", {"--not-before", "20990101000000Z", "--not-after",
-                                           "20991231235959Z"});
+    add("/C=TW/O=Example Bank/CN=Future",
+        {"--not-before", "20990101000000Z", "--not-after", "20991231235959Z"});
     EXPECT_EQ(all("", kCheckValidity), found({"Current"}));
     EXPECT_EQ(all("S_CN=Future", kCheckValidity | kItemMode),
               missed(codes::kCertificateNotYetValid));
@@ -236,12 +241,12 @@ TEST_F(CertificateSearchTest, FindMatchesReportsRejectionsOnlyBeforeTheFirstMatc
 }
 
 TEST_F(CertificateSearchTest, BestOfKeepsOneByTheChosenDate) {
-    add("/C=TW/O=Example Bank/CN=Early", {"--not-before", "20200101000000Z", "--not-after",
-                                          "20300101000000Z"});
-    add("/C=TW/O=Example Bank/CN=Late", {"--not-before", "20230501000000Z", "--not-after",
-                                         "20280101000000Z"});
-    add("/C=TW/O=Example Bank/CN=Late twin", {"--not-before", "20230501000000Z", "--not-after",
-                                              "20280101000000Z"});
+    add("/C=TW/O=Example Bank/CN=Early",
+        {"--not-before", "20200101000000Z", "--not-after", "20300101000000Z"});
+    add("/C=TW/O=Example Bank/CN=Late",
+        {"--not-before", "20230501000000Z", "--not-after", "20280101000000Z"});
+    add("/C=TW/O=Example Bank/CN=Late twin",
+        {"--not-before", "20230501000000Z", "--not-after", "20280101000000Z"});
     EXPECT_EQ(all("", kBestOnly), found({"Late"}));
     EXPECT_EQ(all("", kBestOnly | 0x20), found({"Early"}));
     EXPECT_EQ(all("", kBestOnly | 0x40), found({"Early"}));

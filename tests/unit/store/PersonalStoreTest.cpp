@@ -53,8 +53,8 @@ protected:
 
     void installThree() {
         install("/C=TW/O=Example Bank/CN=First", {"--serial", "01"});
-        install("/C=TW/O=Example Bank/CN=Second", {"--serial", "0100", "--not-before",
-                                                   "20240131155959Z"});
+        install("/C=TW/O=Example Bank/CN=Second",
+                {"--serial", "0100", "--not-before", "20240131155959Z"});
         install("/O=No Common Name", {"--serial", "00FF"});
     }
 
@@ -97,8 +97,8 @@ TEST_F(PersonalStoreTest, EachPositionGivesItsCertificatesFields) {
     EXPECT_EQ(engine_.GetIECertNotAfter(2).size(), 14u);
     for (std::int32_t position = 1; position <= 3; ++position) {
         const std::string finger = toAnsi(engine_.GetIECertFinger(position));
-        const Bytes der = test::readBinaryFile(ca_.path("cert" + std::to_string(position - 1) +
-                                                        ".der"));
+        const Bytes der =
+            test::readBinaryFile(ca_.path("cert" + std::to_string(position - 1) + ".der"));
         EXPECT_EQ(finger, upperHex(test::sha1Of(der)));
         EXPECT_EQ(finger.size(), 40u);
         EXPECT_TRUE(std::all_of(finger.begin(), finger.end(), [](char c) {
