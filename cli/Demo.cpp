@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/DemoRun.h"
+#include "cli/DemoStore.h"
 #include "engine/CodePage.h"
-#include "interface/Dispatcher.h"
 
 namespace pennaform::cli {
 namespace {
@@ -35,49 +36,6 @@ private:
     std::string path_;
 };
 
-class DemoRun {
-public:
-    DemoRun(Engine& engine, std::ostream& out) : engine_(engine), out_(out) {}
-
-    // call: runs one method by name or decorated name, prints a progress line
-    // and checks the result text and error code against what the step expects.
-    void call(const std::string& what, std::string_view name, std::vector<Argument> args,
-              const std::string& expected, std::int32_t expectedCode) {
-        const MethodSpec* method = findCallable(name);
-        Result result = Dispatcher::call(engine_, *method, args);
-        std::string text = resultText(result);
-        bool ok = text == expected && engine_.GetErrorCode() == expectedCode;
-        failures_ += ok ? 0 : 1;
-        out_ << "[" << ++step_ << "] " << what << ": " << name << " -> " << text
-             << (ok ? "" : "   (unexpected; wanted " + expected + ")") << '\n';
-    }
-    // show: runs one method whose result depends on the machine, prints it
-    // (each line of it indented) and checks only that the code is one of
-    // `acceptedCodes`.
-    void show(const std::string& what, std::string_view name, std::vector<Argument> args,
-              std::initializer_list<std::int32_t> acceptedCodes) {
-        const MethodSpec* method = findCallable(name);
-        Result result = Dispatcher::call(engine_, *method, args);
-        std::int32_t code = engine_.GetErrorCode();
-        bool ok = std::find(acceptedCodes.begin(), acceptedCodes.end(), code) != acceptedCodes.end();
-        failures_ += ok ? 0 : 1;
-        std::string text = resultText(result);
-        for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 5) {
-            text.replace(at, 1, "\n    ");
-        }
-        out_ << "[" << ++step_ << "] " << what << ": " << name << " -> " << text
-             << (code == 0 ? "" : "   (code " + std::to_string(code) + ")")
-             << (ok ? "" : "   (unexpected code)") << '\n';
-    }
-    void note(const std::string& text) { out_ << "[" << ++step_ << "] " << text << '\n'; }
-    int failures() const { return failures_; }
-
-private:
-    Engine& engine_;
-    std::ostream& out_;
-    int step_ = 0;
-    int failures_ = 0;
-};
 
 }  // namespace
 
@@ -129,6 +87,8 @@ int runDemo(std::ostream& out) {
              "GSHTq8Z4ePXG1ivL8a+jDqLNMbBqWc0p", 0);
     run.call("and back", "SymDecrypt", {u"GSHTq8Z4ePXG1ivL8a+jDqLNMbBqWc0p", key, 0, 0},
              "憑證與金鑰 DES", 0);
+
+    runStoreDemo(run, engine, home.path());
 
     int built = 0;
     for (const MethodSpec& method : kMethodTable) built += method.bound.known && !method.isExportOnly();

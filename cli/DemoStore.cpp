@@ -1,0 +1,131 @@
+#include "cli/DemoStore.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "encoding/CertWrapper.h"
+#include "engine/CodePage.h"
+#include "signing/CertificateSearch.h"
+
+extern char** environ;
+
+namespace pennaform::cli {
+namespace {
+
+std::string testCaProgram() {
+    if (const char* chosen = std::getenv("PENNAFORM_TESTCA");
+        chosen != nullptr && *chosen != '\0') {
+        return chosen;
+    }
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::filesystem::path built =
+            self.parent_path().parent_path() / "tests/toolkit/testca/pennaform-testca";
+        if (std::filesystem::exists(built, error)) return built.string();
+    }
+    return "pennaform-testca";
+}
+
+// runTestCa: the test CA with `words`, its output discarded; whether it
+// exited with 0.
+bool runTestCa(const std::vector<std::string>& words) {
+    std::vector<std::string> argv{testCaProgram()};
+    argv.insert(argv.end(), words.begin(), words.end());
+    std::vector<char*> pointers;
+    for (std::string& word : argv) pointers.push_back(word.data());
+    pointers.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) return false;
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = -1;
+    const int spawned =
+        posix_spawnp(&child, pointers[0], &actions, nullptr, pointers.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return false;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// selected: the common name of the certificate of "MY" that findFirstMatch
+// chooses with `filter` and `flags`; "" when none.
+std::string selected(Engine& engine, const std::string& filter, std::int32_t flags) {
+    auto store = engine.platform().stores()->openSystemStore(platform::SystemStore::kMy);
+    if (!store) return "";
+    signing::CertificateSearch search(engine.platform(), store->get());
+    std::vector<platform::StoredCertificate> matches;
+    if (search.findFirstMatch(&matches, {filter, flags, 0x80, std::nullopt}) != 0) return "";
+    return CertWrapper(engine.platform(), matches.front().encoded).subjectCN();
+}
+
+}  // namespace
+
+void runStoreDemo(DemoRun& run, Engine& engine, const std::string& home) {
+    const std::string folder = home + "/certificates/";
+    std::filesystem::create_directories(folder);
+    auto file = [&](const std::string& name) { return folder + name; };
+    const std::vector<std::string> issuer{"--issuer-cert", file("root.der"), "--issuer-key",
+                                          file("root.key")};
+    auto issued = [&](const std::string& name, std::vector<std::string> words) {
+        words.insert(words.begin(),
+                     {"cert", "--out", file(name + ".der"), "--key-out", file(name + ".key")});
+        words.insert(words.end(), issuer.begin(), issuer.end());
+        return runTestCa(words);
+    };
+    const bool made =
+        runTestCa({"cert", "--ca", "--subject", "/C=TW/O=Pennaform Demo/CN=Demo Root CA", "--out",
+                   file("root.der"), "--key-out", file("root.key")}) &&
+        issued("wang", {"--subject", "/C=TW/O=Example Bank/OU=Retail/CN=Wang Hsiao-Ming",
+                        "--serial", "0A1B2C"}) &&
+        issued("li", {"--subject", "/C=TW/O=Example Bank/CN=Li Mei", "--serial", "7F",
+                      "--key-usage", "digitalSignature,nonRepudiation"});
+    run.check("the test CA made a root and two certificates (" + testCaProgram() + ")", made);
+    bool installed = made;
+    for (const char* name : {"wang", "li"}) {
+        installed = installed && runTestCa({"install", "--home", home, "--store", "MY", "--cert",
+                                            file(std::string(name) + ".der"), "--key",
+                                            file(std::string(name) + ".key")});
+    }
+    run.check("both installed into the personal store, with their keys", installed);
+    if (!installed) return;
+
+    run.call("take a snapshot of the personal store", "GetIECertCount", {}, "2", 0);
+    for (std::int32_t position : {1, 2}) {
+        const std::string at = " of certificate " + std::to_string(position);
+        run.show("subject" + at, "GetIECertSubject", {position}, {0});
+        run.show("serial" + at, "GetIECertSerial", {position}, {0});
+        run.show("valid from (local time)" + at, "GetIECertNotBefore", {position}, {0});
+        run.show("thumbprint" + at, "GetIECertFinger", {position}, {0});
+    }
+    run.call("a position outside the snapshot", "GetIECertCommonName", {std::int32_t(3)}, "", 0);
+
+    const std::string itemFilter = "S_CN=Li//I_CN=Nobody";
+    run.check("item mode: filter \"" + itemFilter + "\" selects " +
+                  selected(engine, itemFilter, signing::searchFlags::kItemMode),
+              selected(engine, itemFilter, signing::searchFlags::kItemMode) == "Li Mei");
+    const std::string nameFilter = "S_C=TW,S_O=Example Bank,S_OU=Retail,S_CN=Wang";
+    run.check(
+        "name-driven: filter \"" + nameFilter + "\" selects " + selected(engine, nameFilter, 0),
+        selected(engine, nameFilter, 0) == "Wang Hsiao-Ming");
+    run.check("name-driven: \"S_CN=Li\" alone selects nobody (country and organisation unnamed)",
+              selected(engine, "S_CN=Li", 0).empty());
+
+    run.call("delete certificate 2 from the store", "DeleteIECert", {std::int32_t(2)}, "0", 0);
+    run.call("the snapshot is empty until the next count", "GetIECertSubject", {std::int32_t(1)},
+             "", 0);
+    run.call("count again", "GetIECertCount", {}, "1", 0);
+}
+
+}  // namespace pennaform::cli
