@@ -107,6 +107,15 @@ const StoreHome& homeWith(int count) {
     return *home;
 }
 
+// filledHome: the home of `count` certificates; null, with the benchmark
+// skipped, when it could not be filled.
+const StoreHome* filledHome(benchmark::State& state, int count) {
+    const StoreHome& home = homeWith(count);
+    if (home.ready()) return &home;
+    state.SkipWithError("the store could not be filled");
+    return nullptr;
+}
+
 // evictCaches: writes over a buffer larger than the processor's caches, so
 // that the next call starts cold, as a caller's single call would: a tight
 // loop over 1,000 certificates otherwise runs from the caches while one over
@@ -121,11 +130,9 @@ void evictCaches(benchmark::State& state) {
 
 void GetIECertCount(benchmark::State& state) {
     const int count = int(state.range(0));
-    if (!homeWith(count).ready()) {
-        state.SkipWithError("the store could not be filled");
-        return;
-    }
-    pennaform::Engine engine(homeWith(count).config());
+    const StoreHome* home = filledHome(state, count);
+    if (home == nullptr) return;
+    pennaform::Engine engine(home->config());
     const bool cold = state.range(1) != 0;
     for (auto _ : state) {
         if (cold) evictCaches(state);
@@ -141,11 +148,9 @@ void GetIECertCount(benchmark::State& state) {
 // item mode (the filter names one holder).
 void FindMatches(benchmark::State& state) {
     const int count = int(state.range(0));
-    if (!homeWith(count).ready()) {
-        state.SkipWithError("the store could not be filled");
-        return;
-    }
-    pennaform::Engine engine(homeWith(count).config());
+    const StoreHome* home = filledHome(state, count);
+    if (home == nullptr) return;
+    pennaform::Engine engine(home->config());
     auto store = engine.platform().stores()->openSystemStore(pennaform::platform::SystemStore::kMy);
     if (!store) {
         state.SkipWithError("no store");

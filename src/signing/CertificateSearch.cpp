@@ -134,7 +134,11 @@ CertificateSearch::CertificateSearch(const platform::Platform& platform,
                                      platform::CertificateStore* store, const CodePage& codePage)
     : platform_(platform), store_(store), codePage_(codePage) {}
 
-std::optional<std::vector<StoredCertificate>> CertificateSearch::enumerate() {
+std::optional<std::vector<StoredCertificate>> CertificateSearch::candidates(
+    std::vector<StoredCertificate>* matches) {
+    lastError_ = platform::errors::kSuccess;
+    if (store_ == nullptr || matches == nullptr) return std::nullopt;
+    matches->clear();
     platform::Outcome<std::vector<StoredCertificate>> all = store_->certificates();
     if (!all) {
         lastError_ = all.error();
@@ -145,16 +149,13 @@ std::optional<std::vector<StoredCertificate>> CertificateSearch::enumerate() {
 
 std::int32_t CertificateSearch::findFirstMatch(std::vector<StoredCertificate>* matches,
                                                const SearchRequest& request) {
-    lastError_ = platform::errors::kSuccess;
-    if (store_ == nullptr || matches == nullptr) return codes::kCertificateNotFound;
-    matches->clear();
-    std::optional<std::vector<StoredCertificate>> candidates = enumerate();
-    if (!candidates) return codes::kCertificateNotFound;
+    std::optional<std::vector<StoredCertificate>> all = candidates(matches);
+    if (!all) return codes::kCertificateNotFound;
 
     const Screen screen(request, codePage_);
     CertWrapper certificate(platform_);
     std::int32_t lastRejection = codes::kSuccess;
-    for (StoredCertificate& candidate : *candidates) {
+    for (StoredCertificate& candidate : *all) {
         const Verdict verdict = screen.verdict(candidate, certificate);
         if (verdict == Verdict::kAccepted) {
             matches->push_back(std::move(candidate));
@@ -167,18 +168,15 @@ std::int32_t CertificateSearch::findFirstMatch(std::vector<StoredCertificate>* m
 
 std::int32_t CertificateSearch::findMatches(std::vector<StoredCertificate>* matches,
                                             const SearchRequest& request) {
-    lastError_ = platform::errors::kSuccess;
-    if (store_ == nullptr || matches == nullptr) return codes::kCertificateNotFound;
-    matches->clear();
-    std::optional<std::vector<StoredCertificate>> candidates = enumerate();
-    if (!candidates) return codes::kCertificateNotFound;
+    std::optional<std::vector<StoredCertificate>> all = candidates(matches);
+    if (!all) return codes::kCertificateNotFound;
 
     const Screen screen(request, codePage_);
     const bool bestOnly = (request.flags & searchFlags::kSelectionMask) == searchFlags::kBestOnly;
     BestDates best(request.flags);
     CertWrapper certificate(platform_);
     std::int32_t result = codes::kSuccess;
-    for (StoredCertificate& candidate : *candidates) {
+    for (StoredCertificate& candidate : *all) {
         const Verdict verdict = screen.verdict(candidate, certificate);
         if (verdict != Verdict::kAccepted) {
             // Rejections count only until something has been accepted.

@@ -62,7 +62,11 @@ public:
     platform::PlatformError lastError() const { return lastError_; }
 
 private:
-    std::optional<std::vector<platform::StoredCertificate>> enumerate();
+    // candidates: what both searches begin with: the error cleared, the list
+    // emptied, every certificate of the store; nullopt for a null store or
+    // list, or a store that cannot be read (its error kept).
+    std::optional<std::vector<platform::StoredCertificate>> candidates(
+        std::vector<platform::StoredCertificate>* matches);
 
     const platform::Platform& platform_;
     platform::CertificateStore* store_;
