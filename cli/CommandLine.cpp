@@ -58,7 +58,8 @@ std::optional<std::int32_t> parseLong(std::string_view text) {
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
     if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     if (negative ? magnitude > 0x80000000ull : magnitude > 0xFFFFFFFFull) return std::nullopt;
-    std::uint32_t pattern = negative ? std::uint32_t(0u - std::uint32_t(magnitude)) : std::uint32_t(magnitude);
+    std::uint32_t pattern =
+        negative ? std::uint32_t(0u - std::uint32_t(magnitude)) : std::uint32_t(magnitude);
     return static_cast<std::int32_t>(pattern);
 }
 
@@ -77,7 +78,8 @@ std::optional<UsageError> toArguments(const MethodSpec& method,
         }
         std::optional<std::int32_t> number = parseLong(words[i]);
         if (!number) {
-            return UsageError{std::string(expected[i].name) + " must be a 32-bit integer: " + words[i]};
+            return UsageError{std::string(expected[i].name) +
+                              " must be a 32-bit integer: " + words[i]};
         }
         out.emplace_back(*number);
     }

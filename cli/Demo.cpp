@@ -21,7 +21,8 @@ namespace {
 class TemporaryHome {
 public:
     TemporaryHome() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pennaform-demo-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "pennaform-demo-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~TemporaryHome() {
@@ -35,7 +36,6 @@ public:
 private:
     std::string path_;
 };
-
 
 }  // namespace
 
@@ -69,7 +69,8 @@ int runDemo(std::ostream& out) {
              {std::u16string(u"software\\quvo\\pennaform\\demo\\GREETING")}, "你好, Pennaform", 0);
     run.call("store 4294967295 as a DWORD", "RegWriteHKCUInt", {count, std::int32_t(-1)}, "0", 0);
     run.call("a DWORD reads in signed decimal", "RegReadHKCU", {count}, "-1", 0);
-    run.call("an address needs a backslash", "RegReadHKCU", {std::u16string(u"Greeting")}, "", 5005);
+    run.call("an address needs a backslash", "RegReadHKCU", {std::u16string(u"Greeting")}, "",
+             5005);
     run.call("choose a provider by its exact name", "SetProviderName",
              {std::u16string(u"Microsoft Strong Cryptographic Provider")}, "0", 0);
     run.call("letter case matters for provider names", "SetProviderName",
@@ -91,10 +92,12 @@ int runDemo(std::ostream& out) {
     runStoreDemo(run, engine, home.path());
 
     int built = 0;
-    for (const MethodSpec& method : kMethodTable) built += method.bound.known && !method.isExportOnly();
+    for (const MethodSpec& method : kMethodTable)
+        built += method.bound.known && !method.isExportOnly();
     run.note(std::to_string(built) + " of 65 operations are built; the others answer 5004");
-    out << (run.failures() == 0 ? "demo finished: every step as expected\n"
-                                : "demo finished with " + std::to_string(run.failures()) + " unexpected step(s)\n");
+    out << (run.failures() == 0
+                ? "demo finished: every step as expected\n"
+                : "demo finished with " + std::to_string(run.failures()) + " unexpected step(s)\n");
     return run.failures() == 0 ? 0 : 1;
 }
 

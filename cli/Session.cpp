@@ -55,8 +55,8 @@ json handleLine(Engine& engine, const std::string& line) {
     if (method == nullptr) return {{"usageError", "unknown method " + name}};
     json args = request.value("args", json::array());
     if (!args.is_array() || args.size() != method->arguments().size()) {
-        return {{"usageError", name + " takes " + std::to_string(method->arguments().size()) +
-                                   " argument(s)"}};
+        return {{"usageError",
+                 name + " takes " + std::to_string(method->arguments().size()) + " argument(s)"}};
     }
     std::vector<Argument> arguments;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -79,8 +79,7 @@ int runSession(Engine& engine, std::istream& in, std::ostream& out) {
     std::string line;
     while (std::getline(in, line)) {
         if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        out << handleLine(engine, line).dump(-1, ' ', false, json::error_handler_t::replace)
-            << '\n'
+        out << handleLine(engine, line).dump(-1, ' ', false, json::error_handler_t::replace) << '\n'
             << std::flush;
     }
     return 0;

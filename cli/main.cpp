@@ -50,7 +50,8 @@ int runOneCall(const pennaform::cli::CommandLine& commandLine) {
     Result result = Dispatcher::call(engine, *method, arguments);
     std::cout << cli::resultText(result) << '\n';
     if (engine.GetErrorCode() != 0) {
-        std::cerr << "error " << engine.GetErrorCode() << ": " << utf16ToUtf8(engine.GetErrorMsg()) << '\n';
+        std::cerr << "error " << engine.GetErrorCode() << ": " << utf16ToUtf8(engine.GetErrorMsg())
+                  << '\n';
         return kExitFailure;
     }
     return 0;

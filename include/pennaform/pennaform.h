@@ -87,30 +87,48 @@ PENNAFORM_API BSTR Hash(const OLECHAR* strPlainText, int32_t dwFlags);
 PENNAFORM_API BSTR HashFile(const OLECHAR* strFileName, int32_t dwFlags);
 PENNAFORM_API int32_t SetProviderName(const OLECHAR* strProviderName);
 PENNAFORM_API BSTR CreatePKCS10(const OLECHAR* commonName, int32_t keyBits, int32_t genKeyFlags);
-PENNAFORM_API int32_t CreatePKCS10Pair(const OLECHAR* commonName, int32_t keyBits, int32_t genKeyFlags);
+PENNAFORM_API int32_t CreatePKCS10Pair(const OLECHAR* commonName, int32_t keyBits,
+                                       int32_t genKeyFlags);
 PENNAFORM_API BSTR GetCsrForSign(void);
 PENNAFORM_API BSTR GetCsrForEncrypt(void);
 PENNAFORM_API int32_t AcceptPKCS7(const OLECHAR* strPkcs7);
 PENNAFORM_API int32_t SetDefaultPfxFileName(const OLECHAR* strPrefix);
 PENNAFORM_API int32_t PresetPasswdLengthRange(int32_t min, int32_t max);
-PENNAFORM_API int32_t ChangePfxPasswd(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strOldPass, const OLECHAR* strNewPass, int32_t dwFlags);
-PENNAFORM_API int32_t ChangePfxPasswdEx(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strOldPass, const OLECHAR* strNewPass, int32_t dwPort, int32_t dwFlags);
-PENNAFORM_API int32_t QueryPfxInfo(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage);
-PENNAFORM_API int32_t ImportPfxToIE(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage);
+PENNAFORM_API int32_t ChangePfxPasswd(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                      const OLECHAR* strOldPass, const OLECHAR* strNewPass,
+                                      int32_t dwFlags);
+PENNAFORM_API int32_t ChangePfxPasswdEx(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                        const OLECHAR* strOldPass, const OLECHAR* strNewPass,
+                                        int32_t dwPort, int32_t dwFlags);
+PENNAFORM_API int32_t QueryPfxInfo(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                   const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage);
+PENNAFORM_API int32_t ImportPfxToIE(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                    const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage);
 PENNAFORM_API BSTR GetImportedPfxFilePath(void);
 PENNAFORM_API BSTR GetImportedPfxFileName(void);
-PENNAFORM_API int32_t ExportPfxFromIE(const OLECHAR* strSubject, const OLECHAR* strPfxPath, const OLECHAR* strPassword, int32_t dwFlags, int32_t dwKeyUsage);
-PENNAFORM_API BSTR ExportMobileFromPfx(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage);
-PENNAFORM_API BSTR ExportMobileFromIE(const OLECHAR* strSubject, const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage);
+PENNAFORM_API int32_t ExportPfxFromIE(const OLECHAR* strSubject, const OLECHAR* strPfxPath,
+                                      const OLECHAR* strPassword, int32_t dwFlags,
+                                      int32_t dwKeyUsage);
+PENNAFORM_API BSTR ExportMobileFromPfx(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                       const OLECHAR* strPasswd, int32_t dwFlags,
+                                       int32_t dwKeyUsage);
+PENNAFORM_API BSTR ExportMobileFromIE(const OLECHAR* strSubject, const OLECHAR* strPasswd,
+                                      int32_t dwFlags, int32_t dwKeyUsage);
 PENNAFORM_API BSTR GetExportedPfxFilePath(void);
 PENNAFORM_API BSTR GetExportedPfxFileName(void);
 PENNAFORM_API int32_t SelectSigner(const OLECHAR* certFilter, int32_t dwFlags, int32_t dwKeyUsage);
-PENNAFORM_API int32_t SelectSignerEx(const OLECHAR* certFilter, const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strPasswd, const OLECHAR* strCompareDate, int32_t dwFlags, int32_t dwKeyUsage);
+PENNAFORM_API int32_t SelectSignerEx(const OLECHAR* certFilter, const OLECHAR* strPfxPath,
+                                     const OLECHAR* strPfxName, const OLECHAR* strPasswd,
+                                     const OLECHAR* strCompareDate, int32_t dwFlags,
+                                     int32_t dwKeyUsage);
 PENNAFORM_API BSTR GetSignerPfxFilePath(void);
 PENNAFORM_API BSTR GetSignerPfxFileName(void);
 PENNAFORM_API BSTR SignPkcs1(const OLECHAR* strContent, int32_t dwFlags);
 PENNAFORM_API BSTR SignPkcs7(const OLECHAR* strContent, int32_t dwFlags);
-PENNAFORM_API int32_t SelectSignerEx2(const OLECHAR* certFilter, const OLECHAR* strPfxPath, const OLECHAR* strPfxName, int32_t dwPort, const OLECHAR* strCompareDate, int32_t dwFlags, int32_t dwKeyUsage);
+PENNAFORM_API int32_t SelectSignerEx2(const OLECHAR* certFilter, const OLECHAR* strPfxPath,
+                                      const OLECHAR* strPfxName, int32_t dwPort,
+                                      const OLECHAR* strCompareDate, int32_t dwFlags,
+                                      int32_t dwKeyUsage);
 PENNAFORM_API int32_t GetPortEx(void);
 PENNAFORM_API BSTR GetCertB64(void);
 PENNAFORM_API BSTR GetCertSubject(void);
@@ -121,9 +139,12 @@ PENNAFORM_API BSTR GetCertNotBefore(void);
 PENNAFORM_API BSTR GetCertNotAfter(void);
 PENNAFORM_API BSTR GetCertFinger(void);
 PENNAFORM_API int32_t GetCertKeyUsage(void);
-PENNAFORM_API BSTR SymEncrypt(const OLECHAR* strPlainText, const OLECHAR* strPasswdHex, int32_t iAlgorithm, int32_t dwFlags);
-PENNAFORM_API BSTR SymDecrypt(const OLECHAR* strCipher, const OLECHAR* strPasswdHex, int32_t iAlgorithm, int32_t dwFlags);
-PENNAFORM_API BSTR CertEncryptPkcs7(const OLECHAR* strPlainText, const OLECHAR* strCertB64, int32_t iAlgorithm, int32_t dwFlags);
+PENNAFORM_API BSTR SymEncrypt(const OLECHAR* strPlainText, const OLECHAR* strPasswdHex,
+                              int32_t iAlgorithm, int32_t dwFlags);
+PENNAFORM_API BSTR SymDecrypt(const OLECHAR* strCipher, const OLECHAR* strPasswdHex,
+                              int32_t iAlgorithm, int32_t dwFlags);
+PENNAFORM_API BSTR CertEncryptPkcs7(const OLECHAR* strPlainText, const OLECHAR* strCertB64,
+                                    int32_t iAlgorithm, int32_t dwFlags);
 PENNAFORM_API BSTR CertDecryptPkcs7(const OLECHAR* strCipher, int32_t dwFlags);
 PENNAFORM_API int32_t GetIECertCount(void);
 PENNAFORM_API BSTR GetIECertSerial(int32_t dwIndex);

@@ -17,8 +17,12 @@ static_assert(std::endian::native == std::endian::little,
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool isHighSurrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool isLowSurrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool isHighSurrogate(char32_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLowSurrogate(char32_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 std::string lowerCase(std::string_view s) {
     std::string out(s);
@@ -171,8 +175,12 @@ std::string CodePage::fromUtf8(std::string_view utf8) const {
     return number_ == kBig5 ? utf16ToBig5(utf8ToUtf16(utf8)) : std::string(utf8);
 }
 
-std::u16string toWide(std::string_view ansi) { return CodePage::process().toWide(ansi); }
-std::string toAnsi(std::u16string_view wide) { return CodePage::process().toAnsi(wide); }
+std::u16string toWide(std::string_view ansi) {
+    return CodePage::process().toWide(ansi);
+}
+std::string toAnsi(std::u16string_view wide) {
+    return CodePage::process().toAnsi(wide);
+}
 
 std::u16string utf8ToUtf16(std::string_view utf8) {
     std::u16string out;

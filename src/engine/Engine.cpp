@@ -30,7 +30,9 @@ Engine::Engine(EngineConfig config)
 
 Engine::~Engine() = default;
 
-std::u16string Engine::GetErrorMsg() const { return toWide(ErrorText(errorCode_)); }
+std::u16string Engine::GetErrorMsg() const {
+    return toWide(ErrorText(errorCode_));
+}
 
 std::u16string Engine::GetCapiErrorMsg() const {
     if (capiError_ == 0) return toWide(ErrorText(codes::kSuccess));
@@ -40,7 +42,9 @@ std::u16string Engine::GetCapiErrorMsg() const {
     return toWide(text + number);
 }
 
-std::u16string Engine::toWideText(const std::string& ansi) { return toWide(ansi); }
+std::u16string Engine::toWideText(const std::string& ansi) {
+    return toWide(ansi);
+}
 
 bool Engine::refusedInProtectedMode() {
     if (!ieProtectedMode_) return false;

@@ -179,7 +179,8 @@ const AnsiFormats& ansiFormats() {
     static const AnsiFormats formats = [] {
         const CodePage& codePage = CodePage::process();
         AnsiFormats f;
-        for (const ErrorEntry& entry : kErrorTable) f.known.push_back(codePage.fromUtf8(entry.format));
+        for (const ErrorEntry& entry : kErrorTable)
+            f.known.push_back(codePage.fromUtf8(entry.format));
         f.undefined = codePage.fromUtf8(kUndefinedCode);
         return f;
     }();

@@ -42,7 +42,8 @@ PENNAFORM_API BSTR SysAllocString(const OLECHAR* text) {
 PENNAFORM_API uint32_t SysStringLen(BSTR text) {
     if (text == nullptr) return 0;
     std::uint32_t byteCount;
-    std::memcpy(&byteCount, reinterpret_cast<unsigned char*>(text) - sizeof byteCount, sizeof byteCount);
+    std::memcpy(&byteCount, reinterpret_cast<unsigned char*>(text) - sizeof byteCount,
+                sizeof byteCount);
     return byteCount / sizeof(OLECHAR);
 }
 

@@ -14,8 +14,12 @@
 namespace pennaform {
 namespace {
 
-Argument toArgument(const OLECHAR* text) { return copyArgument(text); }
-Argument toArgument(std::int32_t number) { return number; }
+Argument toArgument(const OLECHAR* text) {
+    return copyArgument(text);
+}
+Argument toArgument(std::int32_t number) {
+    return number;
+}
 
 // flatCall: copies the arguments, runs the row's operation on the process
 // Engine and hands the result over in the C form (a new BSTR or a long).
@@ -101,7 +105,8 @@ PENNAFORM_API int32_t SetProviderName(const OLECHAR* strProviderName) {
 PENNAFORM_API BSTR CreatePKCS10(const OLECHAR* commonName, int32_t keyBits, int32_t genKeyFlags) {
     return flatCall<methodIndex("CreatePKCS10")>(commonName, keyBits, genKeyFlags);
 }
-PENNAFORM_API int32_t CreatePKCS10Pair(const OLECHAR* commonName, int32_t keyBits, int32_t genKeyFlags) {
+PENNAFORM_API int32_t CreatePKCS10Pair(const OLECHAR* commonName, int32_t keyBits,
+                                       int32_t genKeyFlags) {
     return flatCall<methodIndex("CreatePKCS10Pair")>(commonName, keyBits, genKeyFlags);
 }
 PENNAFORM_API BSTR GetCsrForSign(void) {
@@ -119,17 +124,27 @@ PENNAFORM_API int32_t SetDefaultPfxFileName(const OLECHAR* strPrefix) {
 PENNAFORM_API int32_t PresetPasswdLengthRange(int32_t min, int32_t max) {
     return flatCall<methodIndex("PresetPasswdLengthRange")>(min, max);
 }
-PENNAFORM_API int32_t ChangePfxPasswd(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strOldPass, const OLECHAR* strNewPass, int32_t dwFlags) {
-    return flatCall<methodIndex("ChangePfxPasswd")>(strPfxPath, strPfxName, strOldPass, strNewPass, dwFlags);
+PENNAFORM_API int32_t ChangePfxPasswd(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                      const OLECHAR* strOldPass, const OLECHAR* strNewPass,
+                                      int32_t dwFlags) {
+    return flatCall<methodIndex("ChangePfxPasswd")>(strPfxPath, strPfxName, strOldPass, strNewPass,
+                                                    dwFlags);
 }
-PENNAFORM_API int32_t ChangePfxPasswdEx(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strOldPass, const OLECHAR* strNewPass, int32_t dwPort, int32_t dwFlags) {
-    return flatCall<methodIndex("ChangePfxPasswdEx")>(strPfxPath, strPfxName, strOldPass, strNewPass, dwPort, dwFlags);
+PENNAFORM_API int32_t ChangePfxPasswdEx(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                        const OLECHAR* strOldPass, const OLECHAR* strNewPass,
+                                        int32_t dwPort, int32_t dwFlags) {
+    return flatCall<methodIndex("ChangePfxPasswdEx")>(strPfxPath, strPfxName, strOldPass,
+                                                      strNewPass, dwPort, dwFlags);
 }
-PENNAFORM_API int32_t QueryPfxInfo(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage) {
-    return flatCall<methodIndex("QueryPfxInfo")>(strPfxPath, strPfxName, strPasswd, dwFlags, dwKeyUsage);
+PENNAFORM_API int32_t QueryPfxInfo(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                   const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage) {
+    return flatCall<methodIndex("QueryPfxInfo")>(strPfxPath, strPfxName, strPasswd, dwFlags,
+                                                 dwKeyUsage);
 }
-PENNAFORM_API int32_t ImportPfxToIE(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage) {
-    return flatCall<methodIndex("ImportPfxToIE")>(strPfxPath, strPfxName, strPasswd, dwFlags, dwKeyUsage);
+PENNAFORM_API int32_t ImportPfxToIE(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                    const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage) {
+    return flatCall<methodIndex("ImportPfxToIE")>(strPfxPath, strPfxName, strPasswd, dwFlags,
+                                                  dwKeyUsage);
 }
 PENNAFORM_API BSTR GetImportedPfxFilePath(void) {
     return flatCall<methodIndex("GetImportedPfxFilePath")>();
@@ -137,13 +152,20 @@ PENNAFORM_API BSTR GetImportedPfxFilePath(void) {
 PENNAFORM_API BSTR GetImportedPfxFileName(void) {
     return flatCall<methodIndex("GetImportedPfxFileName")>();
 }
-PENNAFORM_API int32_t ExportPfxFromIE(const OLECHAR* strSubject, const OLECHAR* strPfxPath, const OLECHAR* strPassword, int32_t dwFlags, int32_t dwKeyUsage) {
-    return flatCall<methodIndex("ExportPfxFromIE")>(strSubject, strPfxPath, strPassword, dwFlags, dwKeyUsage);
+PENNAFORM_API int32_t ExportPfxFromIE(const OLECHAR* strSubject, const OLECHAR* strPfxPath,
+                                      const OLECHAR* strPassword, int32_t dwFlags,
+                                      int32_t dwKeyUsage) {
+    return flatCall<methodIndex("ExportPfxFromIE")>(strSubject, strPfxPath, strPassword, dwFlags,
+                                                    dwKeyUsage);
 }
-PENNAFORM_API BSTR ExportMobileFromPfx(const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage) {
-    return flatCall<methodIndex("ExportMobileFromPfx")>(strPfxPath, strPfxName, strPasswd, dwFlags, dwKeyUsage);
+PENNAFORM_API BSTR ExportMobileFromPfx(const OLECHAR* strPfxPath, const OLECHAR* strPfxName,
+                                       const OLECHAR* strPasswd, int32_t dwFlags,
+                                       int32_t dwKeyUsage) {
+    return flatCall<methodIndex("ExportMobileFromPfx")>(strPfxPath, strPfxName, strPasswd, dwFlags,
+                                                        dwKeyUsage);
 }
-PENNAFORM_API BSTR ExportMobileFromIE(const OLECHAR* strSubject, const OLECHAR* strPasswd, int32_t dwFlags, int32_t dwKeyUsage) {
+PENNAFORM_API BSTR ExportMobileFromIE(const OLECHAR* strSubject, const OLECHAR* strPasswd,
+                                      int32_t dwFlags, int32_t dwKeyUsage) {
     return flatCall<methodIndex("ExportMobileFromIE")>(strSubject, strPasswd, dwFlags, dwKeyUsage);
 }
 PENNAFORM_API BSTR GetExportedPfxFilePath(void) {
@@ -155,8 +177,12 @@ PENNAFORM_API BSTR GetExportedPfxFileName(void) {
 PENNAFORM_API int32_t SelectSigner(const OLECHAR* certFilter, int32_t dwFlags, int32_t dwKeyUsage) {
     return flatCall<methodIndex("SelectSigner")>(certFilter, dwFlags, dwKeyUsage);
 }
-PENNAFORM_API int32_t SelectSignerEx(const OLECHAR* certFilter, const OLECHAR* strPfxPath, const OLECHAR* strPfxName, const OLECHAR* strPasswd, const OLECHAR* strCompareDate, int32_t dwFlags, int32_t dwKeyUsage) {
-    return flatCall<methodIndex("SelectSignerEx")>(certFilter, strPfxPath, strPfxName, strPasswd, strCompareDate, dwFlags, dwKeyUsage);
+PENNAFORM_API int32_t SelectSignerEx(const OLECHAR* certFilter, const OLECHAR* strPfxPath,
+                                     const OLECHAR* strPfxName, const OLECHAR* strPasswd,
+                                     const OLECHAR* strCompareDate, int32_t dwFlags,
+                                     int32_t dwKeyUsage) {
+    return flatCall<methodIndex("SelectSignerEx")>(certFilter, strPfxPath, strPfxName, strPasswd,
+                                                   strCompareDate, dwFlags, dwKeyUsage);
 }
 PENNAFORM_API BSTR GetSignerPfxFilePath(void) {
     return flatCall<methodIndex("GetSignerPfxFilePath")>();
@@ -170,8 +196,12 @@ PENNAFORM_API BSTR SignPkcs1(const OLECHAR* strContent, int32_t dwFlags) {
 PENNAFORM_API BSTR SignPkcs7(const OLECHAR* strContent, int32_t dwFlags) {
     return flatCall<methodIndex("SignPkcs7")>(strContent, dwFlags);
 }
-PENNAFORM_API int32_t SelectSignerEx2(const OLECHAR* certFilter, const OLECHAR* strPfxPath, const OLECHAR* strPfxName, int32_t dwPort, const OLECHAR* strCompareDate, int32_t dwFlags, int32_t dwKeyUsage) {
-    return flatCall<methodIndex("SelectSignerEx2")>(certFilter, strPfxPath, strPfxName, dwPort, strCompareDate, dwFlags, dwKeyUsage);
+PENNAFORM_API int32_t SelectSignerEx2(const OLECHAR* certFilter, const OLECHAR* strPfxPath,
+                                      const OLECHAR* strPfxName, int32_t dwPort,
+                                      const OLECHAR* strCompareDate, int32_t dwFlags,
+                                      int32_t dwKeyUsage) {
+    return flatCall<methodIndex("SelectSignerEx2")>(certFilter, strPfxPath, strPfxName, dwPort,
+                                                    strCompareDate, dwFlags, dwKeyUsage);
 }
 PENNAFORM_API int32_t GetPortEx(void) {
     return flatCall<methodIndex("GetPortEx")>();
@@ -203,13 +233,16 @@ PENNAFORM_API BSTR GetCertFinger(void) {
 PENNAFORM_API int32_t GetCertKeyUsage(void) {
     return flatCall<methodIndex("GetCertKeyUsage")>();
 }
-PENNAFORM_API BSTR SymEncrypt(const OLECHAR* strPlainText, const OLECHAR* strPasswdHex, int32_t iAlgorithm, int32_t dwFlags) {
+PENNAFORM_API BSTR SymEncrypt(const OLECHAR* strPlainText, const OLECHAR* strPasswdHex,
+                              int32_t iAlgorithm, int32_t dwFlags) {
     return flatCall<methodIndex("SymEncrypt")>(strPlainText, strPasswdHex, iAlgorithm, dwFlags);
 }
-PENNAFORM_API BSTR SymDecrypt(const OLECHAR* strCipher, const OLECHAR* strPasswdHex, int32_t iAlgorithm, int32_t dwFlags) {
+PENNAFORM_API BSTR SymDecrypt(const OLECHAR* strCipher, const OLECHAR* strPasswdHex,
+                              int32_t iAlgorithm, int32_t dwFlags) {
     return flatCall<methodIndex("SymDecrypt")>(strCipher, strPasswdHex, iAlgorithm, dwFlags);
 }
-PENNAFORM_API BSTR CertEncryptPkcs7(const OLECHAR* strPlainText, const OLECHAR* strCertB64, int32_t iAlgorithm, int32_t dwFlags) {
+PENNAFORM_API BSTR CertEncryptPkcs7(const OLECHAR* strPlainText, const OLECHAR* strCertB64,
+                                    int32_t iAlgorithm, int32_t dwFlags) {
     return flatCall<methodIndex("CertEncryptPkcs7")>(strPlainText, strCertB64, iAlgorithm, dwFlags);
 }
 PENNAFORM_API BSTR CertDecryptPkcs7(const OLECHAR* strCipher, int32_t dwFlags) {

@@ -20,15 +20,15 @@ struct ArgumentSpec {
 };
 
 struct MethodSpec {
-    int slot;   // place after the IDispatch methods; 0 for the export-only row
-    int dispId; // dispatch identifier; -1 for the export-only row
+    int slot;    // place after the IDispatch methods; 0 for the export-only row
+    int dispId;  // dispatch identifier; -1 for the export-only row
     std::string_view name;
     std::array<ArgumentSpec, 7> argumentList;
     int argumentCount;
     ValueType result;
     std::string_view exportName;  // undecorated flat export name
     Invoker invoke;
-    Signature bound;  // the bound operation's signature; unknown when not built
+    Signature bound;              // the bound operation's signature; unknown when not built
     bool refusedInProtectedMode;  // refuses an untrusted caller with 1500
 
     constexpr std::span<const ArgumentSpec> arguments() const {
@@ -60,14 +60,18 @@ struct MethodSpec {
 // adapters. A built operation checks the gate itself, at the step where its
 // own argument checks end; one not built yet checks it before answering 5004.
 inline constexpr std::array<std::string_view, 36> kRefusedInProtectedMode = {
-    "GetMacAddress", "RegReadHKCU", "RegWriteHKCUInt", "RegWriteHKCUStr", "RegReadHKLM",
-    "Hash", "HashFile", "SetProviderName", "CreatePKCS10", "CreatePKCS10Pair", "AcceptPKCS7",
-    "ChangePfxPasswd", "ChangePfxPasswdEx", "QueryPfxInfo", "ImportPfxToIE", "ExportPfxFromIE",
-    "ExportMobileFromPfx", "ExportMobileFromIE", "SelectSigner", "SelectSignerEx",
-    "SelectSignerEx2", "SignPkcs1", "SignPkcs7", "SymEncrypt", "SymDecrypt", "CertEncryptPkcs7",
-    "CertDecryptPkcs7", "GetIECertCount", "GetIECertSerial", "GetIECertCommonName",
-    "GetIECertSubject", "GetIECertIssuer", "GetIECertNotBefore", "GetIECertNotAfter",
-    "GetIECertFinger", "DeleteIECert",
+    "GetMacAddress",     "RegReadHKCU",         "RegWriteHKCUInt",
+    "RegWriteHKCUStr",   "RegReadHKLM",         "Hash",
+    "HashFile",          "SetProviderName",     "CreatePKCS10",
+    "CreatePKCS10Pair",  "AcceptPKCS7",         "ChangePfxPasswd",
+    "ChangePfxPasswdEx", "QueryPfxInfo",        "ImportPfxToIE",
+    "ExportPfxFromIE",   "ExportMobileFromPfx", "ExportMobileFromIE",
+    "SelectSigner",      "SelectSignerEx",      "SelectSignerEx2",
+    "SignPkcs1",         "SignPkcs7",           "SymEncrypt",
+    "SymDecrypt",        "CertEncryptPkcs7",    "CertDecryptPkcs7",
+    "GetIECertCount",    "GetIECertSerial",     "GetIECertCommonName",
+    "GetIECertSubject",  "GetIECertIssuer",     "GetIECertNotBefore",
+    "GetIECertNotAfter", "GetIECertFinger",     "DeleteIECert",
 };
 
 namespace detail {
@@ -82,18 +86,25 @@ template <auto Op>
 constexpr MethodSpec row(int slot, int dispId, std::string_view name,
                          std::array<ArgumentSpec, 7> args, int count, ValueType result,
                          std::string_view exportName) {
-    return {slot,       dispId,     name,           args, count, result, exportName,
-            &bound<Op>, signatureOf<Op>(), refusedInProtectedMode(name)};
+    return {slot,
+            dispId,
+            name,
+            args,
+            count,
+            result,
+            exportName,
+            &bound<Op>,
+            signatureOf<Op>(),
+            refusedInProtectedMode(name)};
 }
 constexpr MethodSpec rowNotBuilt(int slot, int dispId, std::string_view name,
                                  std::array<ArgumentSpec, 7> args, int count, ValueType result,
                                  std::string_view exportName) {
     bool gated = refusedInProtectedMode(name);
-    Invoker invoke = result == ValueType::Long
-                         ? (gated ? &notBuilt<ValueType::Long, true>
-                                  : &notBuilt<ValueType::Long, false>)
-                         : (gated ? &notBuilt<ValueType::String, true>
-                                  : &notBuilt<ValueType::String, false>);
+    Invoker invoke =
+        result == ValueType::Long
+            ? (gated ? &notBuilt<ValueType::Long, true> : &notBuilt<ValueType::Long, false>)
+            : (gated ? &notBuilt<ValueType::String, true> : &notBuilt<ValueType::String, false>);
     return {slot, dispId, name, args, count, result, exportName, invoke, Signature{}, gated};
 }
 }  // namespace detail
@@ -103,6 +114,8 @@ constexpr MethodSpec rowNotBuilt(int slot, int dispId, std::string_view name,
 namespace detail {
 constexpr std::array<MethodSpec, 66> buildMethodTable() {
     using enum ValueType;
+    // One row per line: the table reads as a table.
+    // clang-format off
     return {{
     row<&Engine::GetVersion>(1, 1, "GetVersion", {{}}, 0, String, "GetDllVersion"),
     row<&Engine::GetErrorCode>(2, 2, "GetErrorCode", {{}}, 0, Long, "GetErrorCode"),
@@ -171,6 +184,7 @@ constexpr std::array<MethodSpec, 66> buildMethodTable() {
     row<&Engine::DeleteIECert>(65, 109, "DeleteIECert", {{{"dwIndex", Long}}}, 1, Long, "DeleteIECert"),
     row<&Engine::SelectSignerINS>(0, -1, "SelectSignerINS", {{{"arg1", Long}, {"arg2", Long}, {"arg3", Long}}}, 3, Long, "SelectSignerINS"),
     }};
+    // clang-format on
 }
 
 // Every operation bound to a row takes and returns what the row declares.
@@ -179,7 +193,8 @@ constexpr bool rowsMatchTheirOperations(const std::array<MethodSpec, 66>& table)
         if (!m.bound.known) continue;
         if (m.bound.argumentCount != m.argumentCount || m.bound.result != m.result) return false;
         for (int i = 0; i < m.argumentCount; ++i) {
-            if (m.bound.arguments[std::size_t(i)] != m.argumentList[std::size_t(i)].type) return false;
+            if (m.bound.arguments[std::size_t(i)] != m.argumentList[std::size_t(i)].type)
+                return false;
         }
     }
     return true;

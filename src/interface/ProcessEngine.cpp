@@ -9,6 +9,8 @@ Engine gProcessEngine;
 
 }  // namespace
 
-Engine& processEngine() { return gProcessEngine; }
+Engine& processEngine() {
+    return gProcessEngine;
+}
 
 }  // namespace pennaform
