@@ -70,7 +70,7 @@ private:
 
     const platform::Platform& platform_;
     platform::CertificateStore* store_;
-    const CodePage& codePage_;
+    CodePage codePage_;  // a copy: callers may pass a temporary
     platform::PlatformError lastError_ = platform::errors::kSuccess;
 };
 
