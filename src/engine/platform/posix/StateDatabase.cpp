@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <climits>
 #include <utility>
 
@@ -16,6 +18,9 @@ namespace {
 
 // How long a process waits for another one's transaction before giving up.
 constexpr int kBusyTimeoutMs = 30000;
+// How long a process pauses before asking again for the lock that switches
+// a new database to WAL.
+constexpr int kWalRetryPauseMs = 2;
 constexpr mode_t kPrivateFileMode = 0600;
 
 // The tables of each schema version, applied in order to bring an older
@@ -133,6 +138,24 @@ private:
     Connection& connection_;
     bool committed_ = false;
 };
+
+// switchToWal: puts the database in WAL mode (kept in the file, so only the
+// first process ever changes it). The change needs an exclusive lock that
+// SQLite does not wait for through the busy handler: when two processes make
+// a new database at the same moment, one is refused at once, and its first
+// write was lost. It is tried again until the busy timeout has passed.
+Status switchToWal(Connection& connection) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+        Status switched = connection.executeScript("PRAGMA journal_mode=WAL");
+        if (switched || switched.error() != errors::kErrorSharingViolation ||
+            std::chrono::steady_clock::now() >= deadline) {
+            return switched;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kWalRetryPauseMs));
+    }
+}
 
 Status inTransaction(Connection& connection, const std::function<Status(Connection&)>& change) {
     Status begun = connection.executeScript("BEGIN IMMEDIATE");
@@ -404,8 +427,9 @@ Outcome<Connection*> StateDatabase::openForWriting() {
 Status StateDatabase::prepareForWriting(Connection& connection) {
     // secure_delete overwrites what a change removes, so a deleted key
     // container leaves no key bytes in the free pages of the file.
-    Status modes = connection.executeScript(
-        "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA secure_delete=ON;");
+    Status wal = switchToWal(connection);
+    if (!wal) return wal;
+    Status modes = connection.executeScript("PRAGMA synchronous=FULL; PRAGMA secure_delete=ON;");
     if (!modes) return modes;
     return inTransaction(connection, [](Connection& c) -> Status {
         Outcome<std::int64_t> version = c.schemaVersion();
