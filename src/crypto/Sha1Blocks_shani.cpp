@@ -10,6 +10,8 @@
 
 #include <immintrin.h>
 
+#include <utility>
+
 #include "crypto/DigestKernels.h"
 
 namespace pennaform::digests {
@@ -39,50 +41,34 @@ PENNAFORM_SHA_TARGET inline void fourRounds(__m128i& abcd, __m128i& previous, __
     abcd = _mm_sha1rnds4_epu32(abcd, wordsAndE, F);
 }
 
+// group: rounds 4G to 4G+3 (G from 1 to 19) with round function G / 5, as
+// each function serves twenty rounds. From group 4 on, the group's message
+// words are first scheduled from the four groups before it; m holds the last
+// four groups, group G in m[G % 4].
+template <int G>
+PENNAFORM_SHA_TARGET inline void group(__m128i& abcd, __m128i& previous, __m128i (&m)[4]) {
+    if constexpr (G >= 4)
+        m[G % 4] = nextWords(m[G % 4], m[(G + 1) % 4], m[(G + 2) % 4], m[(G + 3) % 4]);
+    fourRounds<G / 5>(abcd, previous, m[G % 4]);
+}
+
+// groups: the groups in order, unrolled at compile time so that each round
+// function is the instruction's immediate and m stays in registers.
+template <int... G>
+PENNAFORM_SHA_TARGET inline void groups(__m128i& abcd, __m128i& previous, __m128i (&m)[4],
+                                        std::integer_sequence<int, G...>) {
+    (group<G + 1>(abcd, previous, m), ...);
+}
+
 PENNAFORM_SHA_TARGET void sha1BlockShaNi(__m128i& abcd, __m128i& e, const std::uint8_t* p) {
     const __m128i abcdBefore = abcd;
     const __m128i eBefore = e;
-    __m128i m0 = loadWords(p), m1 = loadWords(p + 16), m2 = loadWords(p + 32),
-            m3 = loadWords(p + 48);
+    __m128i m[4] = {loadWords(p), loadWords(p + 16), loadWords(p + 32), loadWords(p + 48)};
 
     // Rounds 0-3 take E directly; every later group derives it.
     __m128i previous = abcd;
-    abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e, m0), 0);
-    fourRounds<0>(abcd, previous, m1);
-    fourRounds<0>(abcd, previous, m2);
-    fourRounds<0>(abcd, previous, m3);
-    m0 = nextWords(m0, m1, m2, m3);
-    fourRounds<0>(abcd, previous, m0);  // rounds 16-19
-    m1 = nextWords(m1, m2, m3, m0);
-    fourRounds<1>(abcd, previous, m1);
-    m2 = nextWords(m2, m3, m0, m1);
-    fourRounds<1>(abcd, previous, m2);
-    m3 = nextWords(m3, m0, m1, m2);
-    fourRounds<1>(abcd, previous, m3);
-    m0 = nextWords(m0, m1, m2, m3);
-    fourRounds<1>(abcd, previous, m0);
-    m1 = nextWords(m1, m2, m3, m0);
-    fourRounds<1>(abcd, previous, m1);  // rounds 36-39
-    m2 = nextWords(m2, m3, m0, m1);
-    fourRounds<2>(abcd, previous, m2);
-    m3 = nextWords(m3, m0, m1, m2);
-    fourRounds<2>(abcd, previous, m3);
-    m0 = nextWords(m0, m1, m2, m3);
-    fourRounds<2>(abcd, previous, m0);
-    m1 = nextWords(m1, m2, m3, m0);
-    fourRounds<2>(abcd, previous, m1);
-    m2 = nextWords(m2, m3, m0, m1);
-    fourRounds<2>(abcd, previous, m2);  // rounds 56-59
-    m3 = nextWords(m3, m0, m1, m2);
-    fourRounds<3>(abcd, previous, m3);
-    m0 = nextWords(m0, m1, m2, m3);
-    fourRounds<3>(abcd, previous, m0);
-    m1 = nextWords(m1, m2, m3, m0);
-    fourRounds<3>(abcd, previous, m1);
-    m2 = nextWords(m2, m3, m0, m1);
-    fourRounds<3>(abcd, previous, m2);
-    m3 = nextWords(m3, m0, m1, m2);
-    fourRounds<3>(abcd, previous, m3);  // rounds 76-79
+    abcd = _mm_sha1rnds4_epu32(abcd, _mm_add_epi32(e, m[0]), 0);
+    groups(abcd, previous, m, std::make_integer_sequence<int, 19>());
 
     // E after round 79 is A of four rounds before, rotated; add the saved E.
     // The lower dwords of eBefore are zero, so e keeps them zero.

@@ -56,11 +56,13 @@ struct [[nodiscard]] CipherOutput {
     bool ok() const { return error == errors::kSuccess; }
 };
 
-// SymmetricKey: a DES or Triple-DES key imported into a container, with the
-// chaining state carried from one call to the next. It starts in CBC mode with
-// an all-zero IV and PKCS#5 padding. The key bytes never leave the object.
+// SymmetricKey: a DES or Triple-DES key imported by
+// SymmetricCiphers::importKey into a provider (no key container is opened),
+// with the chaining state carried from one call to the next. It starts in CBC
+// mode with an all-zero IV and PKCS#5 padding. The key bytes never leave the
+// object and live only as long as it does.
 class SymmetricKey {
-  public:
+public:
     virtual ~SymmetricKey() = default;
 
     // setIv: sets the 8-byte initialisation vector and restarts chaining from
@@ -73,8 +75,7 @@ class SymmetricKey {
     // `data` must be whole 8-byte blocks (NTE_BAD_DATA otherwise). Final: 1 to
     // 8 bytes of PKCS#5 padding are added (a whole block when `data` is
     // already whole blocks), so the output is (len/8 + 1) * 8 bytes, and
-    // chaining restarts from the IV. A user-protected key asks the user
-    // first; refusal is ERROR_CANCELLED.
+    // chaining restarts from the IV.
     virtual Outcome<Bytes> encrypt(ByteView data, bool final) = 0;
     // decrypt: decrypts `data` as the next part of the message. Not final:
     // whole blocks only (NTE_BAD_DATA). Final: at least one byte (NTE_BAD_LEN
@@ -88,7 +89,7 @@ class SymmetricKey {
 // generateKeyPair and userKey hand it out. Destroying the handle of an
 // archivable key ends its export window for good.
 class RsaKey {
-  public:
+public:
     virtual ~RsaKey() = default;
 
     // keySpec: the slot the key occupies.
@@ -116,7 +117,7 @@ class RsaKey {
 // KeyContainer: an open key container of one provider. Keys made under it
 // are kept in the container when the call that makes them returns.
 class KeyContainer {
-  public:
+public:
     virtual ~KeyContainer() = default;
 
     // name, providerName, providerType: the container as opened, with the
@@ -155,7 +156,7 @@ class KeyContainer {
 // RSA providers share one container namespace per user, as on Windows, so a
 // container made through one can be opened through another.
 class KeyProviders {
-  public:
+public:
     virtual ~KeyProviders() = default;
 
     // providers: the installed providers in enumeration order (ascending by

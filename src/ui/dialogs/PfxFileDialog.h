@@ -4,37 +4,23 @@
 
 #include <string>
 
-#include "ui/dialogs/DialogForm.h"
-#include "ui/dialogs/PasswordRange.h"
+#include "ui/dialogs/FileAndPasswordForm.h"
 
 namespace pennaform::ui {
 
-class PfxFileDialog final : public DialogForm {
+class PfxFileDialog final : public FileAndPasswordForm {
 public:
     static constexpr int kTemplateId = 202;
-    static constexpr int kBrowseId = 301;
-    static constexpr int kPathId = 302;
-    static constexpr int kPasswordId = 303;
 
     // The dialog as it opens for the given model: the path shown when the
     // folder is not empty, and a supplied password that is final disabled.
+    // After "確定" the folder and name are those of the accepted path.
     PfxFileDialog(std::string folder, std::string name, std::string password, PasswordRange range);
-
-    // The model; after "確定" the folder and name are those of the accepted path.
-    const std::string& folder() const { return folder_; }
-    const std::string& name() const { return name_; }
-    const std::string& password() const { return password_; }
 
 private:
     void onOk(PlatformDialogs& host) override;
-    void onCancel() override;
     void onButton(int id, PlatformDialogs& host) override;
     void onTextChanged(int id) override;
-
-    std::string folder_;
-    std::string name_;
-    std::string password_;
-    PasswordRange range_;
 };
 
 }  // namespace pennaform::ui

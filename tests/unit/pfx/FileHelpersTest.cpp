@@ -2,8 +2,10 @@
 // FIFOs (which must be refused without blocking).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -79,15 +81,43 @@ TEST(ReadFileInPieces, RefusesMissingFilesFoldersAndFifos) {
     }
 }
 
+// What the child of UnreadableFilesAreRefusedButExist reports in its exit
+// status: a bit for each check that failed, or that it could not drop root's
+// privileges.
+constexpr int kFoundNoFile = 1;
+constexpr int kReadTheFile = 2;
+constexpr int kReadTheFileInPieces = 4;
+constexpr int kStillRoot = 8;
+
 TEST(FileHelpers, UnreadableFilesAreRefusedButExist) {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
     test::TempDir dir;
     const std::string path = dir.file("secret", "abc");
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
-    EXPECT_TRUE(pathExists(path));
-    ByteBuffer out;
-    EXPECT_FALSE(readFile(out, path));
-    EXPECT_FALSE(readFileInPieces(path, 64, [](auto) {}));
+    // The folder lets others in, so that an unprivileged user finds the file.
+    ASSERT_EQ(chmod(dir.path().c_str(), 0711), 0);
+
+    // Root reads files whatever their mode: the checks run in a child, which,
+    // when this process is root, first drops to the unprivileged user and
+    // group "nobody" (65534).
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(kStillRoot);
+        int failed = 0;
+        if (!pathExists(path)) failed |= kFoundNoFile;
+        ByteBuffer out;
+        if (readFile(out, path)) failed |= kReadTheFile;
+        if (readFileInPieces(path, 64, [](auto) {})) failed |= kReadTheFileInPieces;
+        std::_Exit(failed);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "child status " << status;
+    const int failed = WEXITSTATUS(status);
+    if (failed == kStillRoot) GTEST_SKIP() << "root's privileges cannot be dropped here";
+    EXPECT_EQ(failed & kFoundNoFile, 0) << "pathExists did not find " << path;
+    EXPECT_EQ(failed & kReadTheFile, 0) << "readFile read " << path;
+    EXPECT_EQ(failed & kReadTheFileInPieces, 0) << "readFileInPieces read " << path;
 }
 
 TEST(PathExists, FilesAndFoldersExistMissingAndEmptyPathsDoNot) {

@@ -34,23 +34,35 @@ std::string resultLine(const std::string& output) {
     return output.substr(at, output.find_first_of("\r\n", at) - at);
 }
 
+// expectResult: the driver exits normally with `line` as its result line.
+void expectResult(PtyProcess& driver, const std::string& line) {
+    EXPECT_EQ(driver.finish(), 0);
+    EXPECT_EQ(resultLine(driver.output()), line);
+}
+
+// fillPfxFields: answers the two prompts of askPfxFile: the path, whose
+// field shows `shown`, is echoed as `path` is typed; the password is typed
+// without echo.
+void fillPfxFields(PtyProcess& driver, const std::string& shown, const std::string& path,
+                   const std::string& password) {
+    ASSERT_TRUE(driver.expect("憑證檔案儲存路徑 : [" + shown + "] "));
+    EXPECT_TRUE(driver.echoing());
+    driver.type(path + "\n");
+    ASSERT_TRUE(driver.expect("輸入憑證密碼 : [] "));
+    EXPECT_FALSE(driver.echoing());
+    driver.type(password + "\n");
+}
+
 TEST(TerminalDialogHost, PromptsEachFieldAndHidesThePassword) {
     TempDir folder;
     std::string file = folder.file("a.pfx", "x");
     PtyProcess driver = startDriver({"askPfxFile", "/nowhere", "", "", "0", "16"});
     ASSERT_TRUE(driver.expect("== 輸入憑證檔案資訊 =="));
-    ASSERT_TRUE(driver.expect("憑證檔案儲存路徑 : [/nowhere/*.pfx] "));
-    EXPECT_TRUE(driver.echoing());
-    driver.type(file + "\n");
-    ASSERT_TRUE(driver.expect("輸入憑證密碼 : [] "));
-    EXPECT_FALSE(driver.echoing());
-    driver.type("s3cret\n");
+    ASSERT_NO_FATAL_FAILURE(fillPfxFields(driver, "/nowhere/*.pfx", file, "s3cret"));
     ASSERT_TRUE(driver.expect("[301] 瀏覽  [1] 確定  [2] 取消  > "));
     EXPECT_TRUE(driver.echoing());
     driver.type("\n");  // Enter presses the default button
-    EXPECT_EQ(driver.finish(), 0);
-    EXPECT_EQ(resultLine(driver.output()),
-              "code=0 folder=" + folder.path() + " name=a.pfx password=s3cret");
+    expectResult(driver, "code=0 folder=" + folder.path() + " name=a.pfx password=s3cret");
     std::string shown = driver.output().substr(0, driver.output().rfind("code="));
     EXPECT_NE(shown.find(file), std::string::npos);               // the path was echoed
     EXPECT_EQ(shown.find("s3cret"), std::string::npos) << shown;  // the password was not
@@ -58,31 +70,23 @@ TEST(TerminalDialogHost, PromptsEachFieldAndHidesThePassword) {
 
 TEST(TerminalDialogHost, AMessageBoxKeepsTheDialogAndCtrlDCancels) {
     PtyProcess driver = startDriver({"askPfxFile", "/c", "x.pfx", "", "0", "16"});
-    ASSERT_TRUE(driver.expect("憑證檔案儲存路徑 : [/c/x.pfx] "));
-    driver.type("/missing/y.pfx\n");
-    ASSERT_TRUE(driver.expect("輸入憑證密碼 : [] "));
-    driver.type("\n");
+    ASSERT_NO_FATAL_FAILURE(fillPfxFields(driver, "/c/x.pfx", "/missing/y.pfx", ""));
     ASSERT_TRUE(driver.expect("> "));
     driver.type("1\n");
     ASSERT_TRUE(driver.expect("錯誤訊息: 憑證檔(/missing/y.pfx) : 錯誤或不存在"));
     ASSERT_TRUE(driver.expect("憑證檔案儲存路徑 : [/missing/y.pfx] "));
     driver.type("\x04");
-    EXPECT_EQ(driver.finish(), 0);
-    EXPECT_EQ(resultLine(driver.output()), "code=5070 folder=/c name=x.pfx password=");
+    expectResult(driver, "code=5070 folder=/c name=x.pfx password=");
 }
 
 TEST(TerminalDialogHost, ADisabledButtonCannotBePressed) {
     PtyProcess driver = startDriver({"askPfxFile", "/c", "x.pfx", "", "4", "8"});
-    ASSERT_TRUE(driver.expect("憑證檔案儲存路徑 : [/c/x.pfx] "));
-    driver.type("\n");
-    ASSERT_TRUE(driver.expect("輸入憑證密碼 : [] "));
-    driver.type("abc\n");
+    ASSERT_NO_FATAL_FAILURE(fillPfxFields(driver, "/c/x.pfx", "", "abc"));
     ASSERT_TRUE(driver.expect("[301] 瀏覽  (1) 確定  [2] 取消  > "));
     driver.type("1\n");
     ASSERT_TRUE(driver.expect("(no button 1 to press)"));
     driver.type("2\n");
-    EXPECT_EQ(driver.finish(), 0);
-    EXPECT_EQ(resultLine(driver.output()), "code=5070 folder=/c name=x.pfx password=");
+    expectResult(driver, "code=5070 folder=/c name=x.pfx password=");
 }
 
 TEST(TerminalDialogHost, ASignalDuringAPasswordLeavesTheEchoOn) {
@@ -122,23 +126,26 @@ TEST(TerminalDialogHost, ThePickerIsANumberedTableWithAViewer) {
     driver.type("\n");
     ASSERT_TRUE(driver.expect("> "));
     driver.type("\n");
-    EXPECT_EQ(driver.finish(), 0);
-    EXPECT_EQ(resultLine(driver.output()), "code=0 position=1");
+    expectResult(driver, "code=0 position=1");
 }
 
 TEST(TerminalDialogHost, TheChooserTakesATypedPath) {
-    PtyProcess chosen = startDriver({"chooseFile", "請選擇檔案"});
-    ASSERT_TRUE(chosen.expect("== 請選擇檔案 =="));
-    ASSERT_TRUE(chosen.expect(" > "));
-    chosen.type("/etc/hostname\n");
-    EXPECT_EQ(chosen.finish(), 0);
-    EXPECT_EQ(resultLine(chosen.output()), "error=0 path=/etc/hostname");
-
-    PtyProcess cancelled = startDriver({"chooseFile", "請選擇檔案"});
-    ASSERT_TRUE(cancelled.expect(" > "));
-    cancelled.type("\n");
-    EXPECT_EQ(cancelled.finish(), 0);
-    EXPECT_EQ(resultLine(cancelled.output()), "error=1223 path=");
+    // A typed path is the choice; an empty line chooses nothing.
+    const struct {
+        std::string typed;
+        std::string result;
+    } cases[] = {
+        {"/etc/hostname", "error=0 path=/etc/hostname"},
+        {"", "error=1223 path="},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        PtyProcess driver = startDriver({"chooseFile", "請選擇檔案"});
+        ASSERT_TRUE(driver.expect("== 請選擇檔案 =="));
+        ASSERT_TRUE(driver.expect(" > "));
+        driver.type(c.typed + "\n");
+        expectResult(driver, c.result);
+    }
 }
 
 TEST(TerminalDialogHost, WithoutAControllingTerminalNothingWaits) {

@@ -11,19 +11,10 @@
 #include "engine/platform/FileTimes.h"
 #include "engine/platform/posix/DerCursor.h"
 #include "engine/platform/posix/NameText.h"
+#include "engine/platform/posix/OpenSslOwners.h"
 
 namespace pennaform::platform {
 namespace {
-
-struct X509Deleter {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Deleter>;
-
-struct GeneralNamesDeleter {
-    void operator()(GENERAL_NAMES* names) const { GENERAL_NAMES_free(names); }
-};
-using GeneralNamesPtr = std::unique_ptr<GENERAL_NAMES, GeneralNamesDeleter>;
 
 // TbsFields: the parts of TBSCertificate (RFC 5280 §4.1) taken straight from
 // the encoding, so that they read exactly as encoded.
@@ -69,11 +60,11 @@ std::optional<TbsFields> readTbs(DerCursor certificate) {
 
 // decode: the certificate as OpenSSL reads it, after the outer checks; the
 // encoding must be a certificate OpenSSL accepts whole.
-Outcome<X509Ptr> decode(ByteView der) {
+Outcome<openssl::X509Cert> decode(ByteView der) {
     Outcome<DerCursor> contents = certificateContents(der);
     if (!contents) return contents.failure();
     const unsigned char* p = der.data();
-    X509Ptr certificate(d2i_X509(nullptr, &p, long(der.size())));
+    openssl::X509Cert certificate(d2i_X509(nullptr, &p, long(der.size())));
     if (!certificate || p != der.data() + der.size()) return fail(errors::kCryptEAsn1Corrupt);
     return certificate;
 }
@@ -111,7 +102,7 @@ std::optional<std::uint8_t> firstKeyUsageByte(const X509* certificate) {
 std::optional<std::u16string> commonName(const X509* certificate, ByteView nameDer,
                                          int alternativeNameNid) {
     if (!isEmptyName(nameDer)) return attributeText(nameDer, nameOids::kCommonName);
-    GeneralNamesPtr names(static_cast<GENERAL_NAMES*>(
+    openssl::GeneralNames names(static_cast<GENERAL_NAMES*>(
         X509_get_ext_d2i(certificate, alternativeNameNid, nullptr, nullptr)));
     for (int i = 0; names && i < sk_GENERAL_NAME_num(names.get()); ++i) {
         const GENERAL_NAME* name = sk_GENERAL_NAME_value(names.get(), i);
@@ -146,7 +137,7 @@ void appendLittleEndian32(Bytes& out, std::uint32_t value) {
 class OpenSslCertificates final : public Certificates {
 public:
     Outcome<CertificateInfo> parse(ByteView der) const override {
-        Outcome<X509Ptr> certificate = decode(der);
+        Outcome<openssl::X509Cert> certificate = decode(der);
         if (!certificate) return certificate.failure();
         std::optional<TbsFields> tbs = readTbs(*certificateContents(der));
         if (!tbs) return fail(errors::kCryptEAsn1Corrupt);
@@ -182,7 +173,7 @@ public:
     // (RFC 8017 §A.1.1) from the subjectPublicKey bits, whatever the
     // algorithm says, as the RSA_CSP_PUBLICKEYBLOB decoding does.
     Outcome<Bytes> rsaPublicKeyBlob(ByteView der) const override {
-        Outcome<X509Ptr> certificate = decode(der);
+        Outcome<openssl::X509Cert> certificate = decode(der);
         if (!certificate) return certificate.failure();
         std::optional<TbsFields> tbs = readTbs(*certificateContents(der));
         if (!tbs) return fail(errors::kCryptEAsn1Corrupt);

@@ -8,6 +8,7 @@
 #include <openssl/pkcs12.h>
 #include <openssl/provider.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <memory>
 
@@ -30,6 +31,7 @@ using SecretBigNum = Owner<BIGNUM, BN_clear_free>;
 using Pkey = Owner<EVP_PKEY, EVP_PKEY_free>;
 using PkeyContext = Owner<EVP_PKEY_CTX, EVP_PKEY_CTX_free>;
 using X509Cert = Owner<X509, X509_free>;
+using GeneralNames = Owner<GENERAL_NAMES, GENERAL_NAMES_free>;
 using Pkcs12 = Owner<PKCS12, PKCS12_free>;
 using Pkcs8 = Owner<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free>;
 using LibraryContext = Owner<OSSL_LIB_CTX, OSSL_LIB_CTX_free>;
