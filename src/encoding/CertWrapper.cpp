@@ -135,6 +135,16 @@ bool CertWrapper::isAuthority() const {
            (keyUsage() & (kCertificateSigning | kCrlSigning)) != 0;
 }
 
+std::optional<platform::FileTime> CertWrapper::notBeforeTime() const {
+    if (!info_) return std::nullopt;
+    return info_->notBefore;
+}
+
+std::optional<platform::FileTime> CertWrapper::notAfterTime() const {
+    if (!info_) return std::nullopt;
+    return info_->notAfter;
+}
+
 std::optional<int> CertWrapper::timeValidity(std::optional<platform::FileTime> at) const {
     const platform::OsFacts* os = platform_.os();
     if (!loaded() || (!at && os == nullptr)) return std::nullopt;

@@ -65,6 +65,11 @@ public:
     std::string notAfterDate() const;
     std::string notBeforeDateTime() const;
     std::string notAfterDateTime() const;
+    // notBeforeTime, notAfterTime: the validity bounds as instants, for
+    // comparing them (the texts above do not sort past the year 9999);
+    // nullopt while nothing is loaded.
+    std::optional<platform::FileTime> notBeforeTime() const;
+    std::optional<platform::FileTime> notAfterTime() const;
     // thumbprint: the SHA-1 hash of the DER, 40 upper-case hex digits.
     std::string thumbprint() const;
     // keyUsage: the first byte of the key-usage extension; 0 without one

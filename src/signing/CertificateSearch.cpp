@@ -95,28 +95,32 @@ std::int32_t rejectionCode(Verdict verdict) {
     return codes::kSuccess;
 }
 
-// BestDates: the validity dates of the best match so far, as local-time
-// texts that sort as the instants do, and the rule the flags choose.
+// BestDates: the validity bounds of the best match so far and the rule the
+// flags choose. The bounds are compared as instants: their local-time texts
+// would put a certificate valid to 9999-12-31 in the year 10000 east of UTC,
+// where "10000/..." sorts before "2030/...".
 class BestDates {
 public:
     explicit BestDates(std::int32_t flags) : flags_(flags) {}
 
     // offer: whether `certificate` is better than the best so far; if so its
-    // dates become the best.
+    // bounds become the best.
     bool offer(const CertWrapper& certificate) {
-        std::string notBefore = certificate.notBeforeDateTime();
-        std::string notAfter = certificate.notAfterDateTime();
+        const platform::FileTime notBefore =
+            certificate.notBeforeTime().value_or(platform::FileTime{});
+        const platform::FileTime notAfter =
+            certificate.notAfterTime().value_or(platform::FileTime{});
         const bool better = !held_ || isBetter(notBefore, notAfter);
         if (better) {
             held_ = true;
-            notBefore_ = std::move(notBefore);
-            notAfter_ = std::move(notAfter);
+            notBefore_ = notBefore;
+            notAfter_ = notAfter;
         }
         return better;
     }
 
 private:
-    bool isBetter(const std::string& notBefore, const std::string& notAfter) const {
+    bool isBetter(platform::FileTime notBefore, platform::FileTime notAfter) const {
         if (flags_ & searchFlags::kEarliestNotBefore) return notBefore < notBefore_;
         if (flags_ & searchFlags::kLatestNotAfter) return notAfter > notAfter_;
         if (flags_ & searchFlags::kEarliestNotAfter) return notAfter < notAfter_;
@@ -125,7 +129,7 @@ private:
 
     std::int32_t flags_;
     bool held_ = false;
-    std::string notBefore_, notAfter_;
+    platform::FileTime notBefore_, notAfter_;
 };
 
 }  // namespace

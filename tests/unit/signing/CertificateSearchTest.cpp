@@ -11,6 +11,7 @@
 #include "engine/platform/FileTimes.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCa.h"
+#include "unit/certificates/CertificateTestSupport.h"
 
 namespace pennaform::signing {
 namespace {
@@ -258,6 +259,16 @@ TEST_F(CertificateSearchTest, BestOfKeepsOneByTheChosenDate) {
     EXPECT_EQ(all("", 3), found({"Early", "Late", "Late twin"}));
     EXPECT_EQ(all("", 1 | 0x20), found({"Early", "Late", "Late twin"}));
     EXPECT_EQ(first("", kBestOnly), found({"Early"}));
+}
+
+// East of UTC, 9999-12-31 23:59:59 UTC is in the year 10000 local time; its
+// text would sort before any four-digit year.
+TEST_F(CertificateSearchTest, BestOfComparesInstantsPastTheYear9999) {
+    test::ScopedTimeZone zone("Asia/Taipei");
+    add("/C=TW/O=Example Bank/CN=Ordinary", {"--not-after", "20300101000000Z"});
+    add("/C=TW/O=Example Bank/CN=Forever", {"--not-after", "99991231235959Z"});
+    EXPECT_EQ(all("", kBestOnly | 0x40), found({"Forever"}));
+    EXPECT_EQ(all("", kBestOnly | 0x80), found({"Ordinary"}));
 }
 
 TEST_F(CertificateSearchTest, NoStoreOrNoListIsNotFound) {
