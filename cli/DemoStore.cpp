@@ -111,16 +111,24 @@ void runStoreDemo(DemoRun& run, Engine& engine, const std::string& home) {
     }
     run.call("a position outside the snapshot", "GetIECertCommonName", {std::int32_t(3)}, "", 0);
 
-    const std::string itemFilter = "S_CN=Li//I_CN=Nobody";
-    run.check("item mode: filter \"" + itemFilter + "\" selects " +
-                  selected(engine, itemFilter, signing::searchFlags::kItemMode),
-              selected(engine, itemFilter, signing::searchFlags::kItemMode) == "Li Mei");
-    const std::string nameFilter = "S_C=TW,S_O=Example Bank,S_OU=Retail,S_CN=Wang";
-    run.check(
-        "name-driven: filter \"" + nameFilter + "\" selects " + selected(engine, nameFilter, 0),
-        selected(engine, nameFilter, 0) == "Wang Hsiao-Ming");
-    run.check("name-driven: \"S_CN=Li\" alone selects nobody (country and organisation unnamed)",
-              selected(engine, "S_CN=Li", 0).empty());
+    struct FilterStep {
+        const char* mode;
+        std::int32_t flags;
+        const char* filter;
+        const char* expected;  // "" when nobody should be selected
+    };
+    constexpr FilterStep kFilterSteps[] = {
+        {"item mode", signing::searchFlags::kItemMode, "S_CN=Li//I_CN=Nobody", "Li Mei"},
+        {"name-driven", 0, "S_C=TW,S_O=Example Bank,S_OU=Retail,S_CN=Wang", "Wang Hsiao-Ming"},
+        // Name-driven, the certificate's country and organisation must be named.
+        {"name-driven", 0, "S_CN=Li", ""},
+    };
+    for (const FilterStep& step : kFilterSteps) {
+        const std::string chosen = selected(engine, step.filter, step.flags);
+        run.check(std::string(step.mode) + ": filter \"" + step.filter + "\" selects " +
+                      (chosen.empty() ? "nobody" : chosen),
+                  chosen == step.expected);
+    }
 
     run.call("delete certificate 2 from the store", "DeleteIECert", {std::int32_t(2)}, "0", 0);
     run.call("the snapshot is empty until the next count", "GetIECertSubject", {std::int32_t(1)},
