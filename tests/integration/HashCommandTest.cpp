@@ -10,7 +10,7 @@
 
 #include "support/Process.h"
 #include "support/Session.h"
-#include "support/TempDir.h"
+#include "support/TemporaryFolder.h"
 
 namespace pennaform::test {
 namespace {
@@ -66,7 +66,7 @@ TEST(HashCommand, CodePageTextFollowsTheLocale) {
 // hashed by HashFile with all four algorithms and by the four coreutils
 // tools; an empty file has no digest (1002).
 TEST(HashFileCommand, AgreesWithCoreutilsOnRandomFilesOfManySizes) {
-    TempDir dir;
+    TemporaryFolder dir;
     std::vector<std::size_t> sizes;
     for (std::size_t n = 0; n <= 300; ++n) sizes.push_back(n);
     for (std::size_t n = 512; n <= (64u << 20); n *= 2) sizes.push_back(n);
@@ -114,7 +114,7 @@ TEST(HashFileCommand, AgreesWithCoreutilsOnRandomFilesOfManySizes) {
 }
 
 TEST(HashFileCommand, MissingFilesFoldersAndAnEmptyName) {
-    TempDir dir;
+    TemporaryFolder dir;
     ProcessResult missing = runCommand({"HashFile", dir.path() + "/missing", "3"});
     EXPECT_EQ(missing.exitStatus, 1);
     EXPECT_EQ(missing.err, "error 5902: File Not Found(5902)\n");

@@ -5,7 +5,9 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace pennaform::test {
@@ -25,12 +27,19 @@ public:
     }
 
     // path: the folder; empty when it could not be made.
-    const std::filesystem::path& path() const { return path_; }
+    const std::string& path() const { return path_; }
     // sub: a path inside the folder (not created).
-    std::string sub(const std::string& name) const { return (path_ / name).string(); }
+    std::string sub(const std::string& name) const { return path_ + "/" + name; }
+    // file: the path of `name` in the folder, written with `content`.
+    std::string file(const std::string& name, std::string_view content) const {
+        const std::string full = sub(name);
+        std::ofstream(full, std::ios::binary)
+            .write(content.data(), std::streamsize(content.size()));
+        return full;
+    }
 
 private:
-    std::filesystem::path path_;
+    std::string path_;
 };
 
 }  // namespace pennaform::test

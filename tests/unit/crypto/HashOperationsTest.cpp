@@ -6,7 +6,7 @@
 #include "crypto/Digests.h"
 #include "engine/CodePage.h"
 #include "engine/Engine.h"
-#include "support/TempDir.h"
+#include "support/TemporaryFolder.h"
 
 namespace pennaform {
 namespace {
@@ -80,7 +80,7 @@ TEST(Hash, EmptyTextIs5005AndTheGateComesFirst) {
 }
 
 TEST(HashFile, DigestsTheFileAndRefusesWhatCannotBeRead) {
-    test::TempDir dir;
+    test::TemporaryFolder dir;
     Engine engine;
     const std::string content = "The quick brown fox jumps over the lazy dog";
     const std::string path = dir.file("fox.txt", content);
@@ -138,7 +138,7 @@ private:
 };
 
 TEST(HashFile, AnEmptyNameAsksTheUserForTheFile) {
-    test::TempDir dir;
+    test::TemporaryFolder dir;
     Engine engine;
     // No dialog host: nothing can be shown, which counts as cancelling.
     EXPECT_EQ(engine.HashFile(u"", 3), u"");

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "pfx/FileHelpers.h"
-#include "support/TempDir.h"
+#include "support/TemporaryFolder.h"
 
 namespace pennaform {
 namespace {
@@ -27,7 +27,7 @@ std::string contentOf(const ByteBuffer& b) {
 }
 
 TEST(ReadFile, ReadsTheWholeFileWithTheZeroTail) {
-    test::TempDir dir;
+    test::TemporaryFolder dir;
     for (std::size_t n : {1u, 2u, 4095u, 4096u, 4097u, 1u << 20}) {
         const std::string content = randomText(n);
         ByteBuffer out;
@@ -39,7 +39,7 @@ TEST(ReadFile, ReadsTheWholeFileWithTheZeroTail) {
 }
 
 TEST(ReadFile, RefusesWhatIsNotANonEmptyRegularFileAndLeavesTheBufferEmpty) {
-    test::TempDir dir;
+    test::TemporaryFolder dir;
     const std::string fifo = dir.path() + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string cases[] = {"", dir.path() + "/missing", dir.file("empty", ""), dir.path(),
@@ -53,7 +53,7 @@ TEST(ReadFile, RefusesWhatIsNotANonEmptyRegularFileAndLeavesTheBufferEmpty) {
 }
 
 TEST(ReadFileInPieces, HandsOverTheFileInOrderInBoundedPieces) {
-    test::TempDir dir;
+    test::TemporaryFolder dir;
     for (std::size_t n : {0u, 1u, 999u, 1000u, 1001u, 250000u}) {
         const std::string content = randomText(n);
         const std::string path = dir.file("f", content);
@@ -71,7 +71,7 @@ TEST(ReadFileInPieces, HandsOverTheFileInOrderInBoundedPieces) {
 }
 
 TEST(ReadFileInPieces, RefusesMissingFilesFoldersAndFifos) {
-    test::TempDir dir;
+    test::TemporaryFolder dir;
     const std::string fifo = dir.path() + "/fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string& path : {std::string(), dir.path() + "/missing", dir.path(), fifo}) {
@@ -90,7 +90,7 @@ constexpr int kReadTheFileInPieces = 4;
 constexpr int kStillRoot = 8;
 
 TEST(FileHelpers, UnreadableFilesAreRefusedButExist) {
-    test::TempDir dir;
+    test::TemporaryFolder dir;
     const std::string path = dir.file("secret", "abc");
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
     // The folder lets others in, so that an unprivileged user finds the file.
@@ -121,7 +121,7 @@ TEST(FileHelpers, UnreadableFilesAreRefusedButExist) {
 }
 
 TEST(PathExists, FilesAndFoldersExistMissingAndEmptyPathsDoNot) {
-    test::TempDir dir;
+    test::TemporaryFolder dir;
     EXPECT_TRUE(pathExists(dir.file("f", "x")));
     EXPECT_TRUE(pathExists(dir.path()));
     EXPECT_FALSE(pathExists(dir.path() + "/missing"));

@@ -107,7 +107,7 @@ TEST_F(PfxStoreTest, LoadingFilesGivesTheReadAndFormatCodes) {
     EXPECT_EQ(holder.platformError(), 0u);
     EXPECT_EQ(loadPfx(holder, folder_.sub("absent.pfx"), "foo", 0), 5401);
     EXPECT_EQ(holder.platformError(), platform::errors::kErrorFileNotFound);
-    EXPECT_EQ(loadPfx(holder, folder_.path().string(), "foo", 0), 5401);  // a folder
+    EXPECT_EQ(loadPfx(holder, folder_.path(), "foo", 0), 5401);  // a folder
     EXPECT_EQ(loadPfx(holder, text, "foo", 0), 5207);
     EXPECT_EQ(loadPfx(holder, "", "foo", 0), 5005);
     EXPECT_EQ(holder.platformError(), 0u);

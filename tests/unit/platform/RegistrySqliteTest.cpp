@@ -194,7 +194,7 @@ TEST_F(SqliteFiles, AMachineHiveInAFolderTheUserCannotWriteIsRead) {
         ASSERT_TRUE(key.ok());
         ASSERT_TRUE((*key)->setValue("Level", ValueType::kDword, Bytes{3, 0, 0, 0}).ok());
     }
-    fs::path machineFolder = folder_.path() / "etc";
+    fs::path machineFolder = fs::path(folder_.path()) / "etc";
     fs::create_directory(machineFolder);
     std::string machinePath = (machineFolder / "machine.db").string();
     runSql(scratch.databasePath(), "VACUUM INTO '" + machinePath + "'");

@@ -81,7 +81,7 @@ std::size_t entriesIn(const std::string& folder) {
 }
 
 TEST(FileChecks, TheWriteProbeNeverTouchesAnExistingFile) {
-    TempDir folder;
+    TemporaryFolder folder;
     std::string target = folder.file("exported.pfx", "the earlier export");
     chmod(target.c_str(), 0400);
     EXPECT_EQ(ui::probeFileWriting(target), ui::WriteProbe::kWritable);
@@ -93,7 +93,7 @@ TEST(FileChecks, TheWriteProbeNeverTouchesAnExistingFile) {
 }
 
 TEST(FileChecks, TheWriteProbeRefusesWhatCannotTakeAFile) {
-    TempDir folder;
+    TemporaryFolder folder;
     EXPECT_EQ(ui::probeFileWriting(folder.path() + "/new.pfx"), ui::WriteProbe::kWritable);
     EXPECT_EQ(entriesIn(folder.path()), 0u);
     EXPECT_EQ(ui::probeFileWriting(folder.path()), ui::WriteProbe::kNotWritable);  // a folder
@@ -107,7 +107,7 @@ TEST(FileChecks, TheWriteProbeRefusesWhatCannotTakeAFile) {
 }
 
 TEST(FileChecks, FoldersAreCreatedOneLevelOnly) {
-    TempDir folder;
+    TemporaryFolder folder;
     EXPECT_TRUE(ui::createFolder(folder.path() + "/new"));
     EXPECT_TRUE(ui::pathExists(folder.path() + "/new"));
     EXPECT_FALSE(ui::createFolder(folder.path() + "/a/b"));

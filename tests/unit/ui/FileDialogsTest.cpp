@@ -88,7 +88,7 @@ TEST(PfxFileDialog, TheTypingLimitKeepsWholeCharacters) {
 }
 
 TEST(PfxFileDialog, ATypedPathThatExistsIsSplitOnOk) {
-    TempDir folder;
+    TemporaryFolder folder;
     std::filesystem::create_directories(folder.path() + "/dir/sub");
     std::string deep = folder.file("dir/sub/b.p12", "x");
     RecordingHost host;
@@ -115,7 +115,7 @@ TEST(PfxFileDialog, ATypedPathThatExistsIsSplitOnOk) {
 }
 
 TEST(PfxFileDialog, BrowseShowsTheChoiceButKeepsTheModelUntilOk) {
-    TempDir folder;
+    TemporaryFolder folder;
     std::string chosen = folder.file("chosen.pfx", "x");
     RecordingHost host;
     ui::PfxFileDialog dialog("/start", "a.pfx", "", PasswordRange());
@@ -159,7 +159,7 @@ TEST(ChangePasswordDialog, OkWaitsForAllThreePasswords) {
 }
 
 TEST(ChangePasswordDialog, AnExistingFileDisablesBrowsingAndFinalPasswords) {
-    TempDir folder;
+    TemporaryFolder folder;
     folder.file("a.pfx", "x");
     ui::ChangePasswordDialog dialog(folder.path(), "a.pfx", "oldpw", "new", "new",
                                     PasswordRange::normalised(4, 8));
@@ -172,7 +172,7 @@ TEST(ChangePasswordDialog, AnExistingFileDisablesBrowsingAndFinalPasswords) {
 }
 
 TEST(ChangePasswordDialog, ADifferingConfirmationCloses5209AndKeepsTheNewPassword) {
-    TempDir folder;
+    TemporaryFolder folder;
     std::string file = folder.file("a.pfx", "x");
     RecordingHost host;
     host.fileAnswer = file;
@@ -255,7 +255,7 @@ TEST(PasswordDialog, AcceptsAnEmptyPasswordAndLimitsNothing) {
 // ---- dialog 206 -------------------------------------------------------------
 
 TEST(ExportTargetDialog, DifferentPasswordsKeepTheDialogOpen) {
-    TempDir folder;
+    TemporaryFolder folder;
     ui::ExportTargetDialog dialog(folder.path(), "me.pfx", "", PasswordRange::normalised(6, 10));
     EXPECT_EQ(dialog.text(306), "請設定憑證密碼(英文或數字6～10碼)");
     EXPECT_EQ(dialog.text(302), folder.path() + "/me.pfx");
@@ -277,7 +277,7 @@ TEST(ExportTargetDialog, DifferentPasswordsKeepTheDialogOpen) {
 }
 
 TEST(ExportTargetDialog, CreatesAMissingFolderWhoseParentExists) {
-    TempDir parent;
+    TemporaryFolder parent;
     std::string folder = parent.path() + "/exports";
     RecordingHost host;
     std::string dir = folder, name, password = "secret";
@@ -296,7 +296,7 @@ TEST(ExportTargetDialog, CreatesAMissingFolderWhoseParentExists) {
 }
 
 TEST(ExportTargetDialog, UnusableFoldersAreReported) {
-    TempDir parent;
+    TemporaryFolder parent;
     auto messageFor = [](const std::string& folder) {
         RecordingHost host;
         ui::ExportTargetDialog dialog(folder, "me.pfx", "pw", PasswordRange());
@@ -315,7 +315,7 @@ TEST(ExportTargetDialog, UnusableFoldersAreReported) {
 }
 
 TEST(ExportTargetDialog, AFileAtTheExportPathSurvivesTheProbe) {
-    TempDir folder;
+    TemporaryFolder folder;
     std::string existing = folder.file("me.pfx", "earlier export");
     RecordingHost host;
     std::string dir = folder.path(), name = "me.pfx", password = "pw";
@@ -347,7 +347,7 @@ TEST(ExportTargetDialog, BrowseChoosesTheFolderAndKeepsTheName) {
 // ---- dialog 207 -------------------------------------------------------------
 
 TEST(PfxSourceDialog, BrowsesWithoutAnInitialFolderAndChecksTheFile) {
-    TempDir folder;
+    TemporaryFolder folder;
     std::string file = folder.file("src.pfx", "x");
     RecordingHost host;
     std::string dir = "/missing", name = "gone.pfx", password = "pw";

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/platform/PlatformDialogs.h"
-#include "support/TempDir.h"
+#include "support/TemporaryFolder.h"
 
 namespace pennaform::test {
 

@@ -34,10 +34,10 @@ public:
         for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
         return lines;
     }
-    const TempDir& folder() const { return folder_; }
+    const TemporaryFolder& folder() const { return folder_; }
 
 private:
-    TempDir folder_;
+    TemporaryFolder folder_;
     std::unique_ptr<platform::PlatformDialogs> host_;
 };
 
@@ -107,7 +107,7 @@ TEST(ScriptedAnswers, RefuseWhatDoesNotFit) {
 }
 
 TEST(DialogHostFactory, ReportsEachSetupProblemWithItsCode) {
-    TempDir folder;
+    TemporaryFolder folder;
     std::string good = folder.file("good.json", "[]");
     std::string bad = folder.file("bad.json", "[{\"dialog\": \"nope\"}]");
     std::string huge = folder.file("huge.json", "[" + std::string(2 << 20, ' ') + "]");
@@ -136,7 +136,7 @@ TEST(DialogHostFactory, ReportsEachSetupProblemWithItsCode) {
 }
 
 TEST(ScriptedDialogHost, DrivesADialogAndRecordsWhatItShowed) {
-    TempDir certs;
+    TemporaryFolder certs;
     std::string file = certs.file("a.pfx", "x");
     Script script(R"([{"dialog": 202, "actions": [
         {"press": 1},
@@ -173,7 +173,7 @@ TEST(ScriptedDialogHost, DrivesADialogAndRecordsWhatItShowed) {
 }
 
 TEST(ScriptedDialogHost, ChoosersTakeTheAnswersThatFollowTheirDialog) {
-    TempDir exports;
+    TemporaryFolder exports;
     Script script(R"([
         {"dialog": 206, "actions": [{"press": 301}, {"set": 303, "text": "pw"},
                                     {"set": 304, "text": "pw"}, {"press": 1}]},

@@ -54,7 +54,7 @@ void fillPfxFields(PtyProcess& driver, const std::string& shown, const std::stri
 }
 
 TEST(TerminalDialogHost, PromptsEachFieldAndHidesThePassword) {
-    TempDir folder;
+    TemporaryFolder folder;
     std::string file = folder.file("a.pfx", "x");
     PtyProcess driver = startDriver({"askPfxFile", "/nowhere", "", "", "0", "16"});
     ASSERT_TRUE(driver.expect("== 輸入憑證檔案資訊 =="));
@@ -101,7 +101,7 @@ TEST(TerminalDialogHost, ASignalDuringAPasswordLeavesTheEchoOn) {
 }
 
 TEST(TerminalDialogHost, ThePickerIsANumberedTableWithAViewer) {
-    TempDir folder;
+    TemporaryFolder folder;
     std::string der = folder.path() + "/viewer.der";
     ProcessResult made =
         runProcess({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
