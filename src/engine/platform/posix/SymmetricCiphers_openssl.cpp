@@ -3,7 +3,6 @@
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
-#include <openssl/provider.h>
 
 #include <algorithm>
 #include <array>
@@ -11,51 +10,16 @@
 #include <limits>
 #include <vector>
 
+#include "engine/platform/posix/OpenSslLibrary.h"
+#include "engine/platform/posix/OpenSslOwners.h"
+
 namespace pennaform::platform {
 namespace {
 
 constexpr std::size_t kBlockLen = 8;
 
-struct LibraryContextFree {
-    void operator()(OSSL_LIB_CTX* c) const { OSSL_LIB_CTX_free(c); }
-};
-struct ProviderUnload {
-    void operator()(OSSL_PROVIDER* p) const { OSSL_PROVIDER_unload(p); }
-};
-struct CipherFree {
-    void operator()(EVP_CIPHER* c) const { EVP_CIPHER_free(c); }
-};
-struct CipherContextFree {
-    void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
-};
-using CipherPtr = std::unique_ptr<EVP_CIPHER, CipherFree>;
-using CipherContextPtr = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
-
-// Library: an OpenSSL library context of the service's own with the default
-// provider and, beside it, the legacy provider, which alone has single DES.
-// Keys share it; it is freed when the service and its last key are gone.
-class Library {
-public:
-    static std::shared_ptr<Library> load() {
-        auto library = std::make_shared<Library>();
-        library->context_.reset(OSSL_LIB_CTX_new());
-        if (!library->context_) return nullptr;
-        library->default_.reset(OSSL_PROVIDER_load(library->context_.get(), "default"));
-        if (!library->default_) return nullptr;
-        // Without the legacy provider only single DES is missing; fetching it
-        // then fails and that import reports an algorithm the provider lacks.
-        library->legacy_.reset(OSSL_PROVIDER_load(library->context_.get(), "legacy"));
-        ERR_clear_error();
-        return library;
-    }
-    OSSL_LIB_CTX* context() const { return context_.get(); }
-
-private:
-    // Declared so that the providers are unloaded before the context is freed.
-    std::unique_ptr<OSSL_LIB_CTX, LibraryContextFree> context_;
-    std::unique_ptr<OSSL_PROVIDER, ProviderUnload> default_;
-    std::unique_ptr<OSSL_PROVIDER, ProviderUnload> legacy_;
-};
+using CipherPtr = openssl::Owner<EVP_CIPHER, EVP_CIPHER_free>;
+using CipherContextPtr = openssl::Owner<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free>;
 
 // The providers of this backend, as the key-provider service lists them;
 // the Base provider has no DES, as on Windows.
@@ -104,7 +68,7 @@ std::uint32_t readLe32(const std::uint8_t* p) {
 // that a bad final block behaves as the platform's does.
 class OpenSslSymmetricKey final : public SymmetricKey {
 public:
-    OpenSslSymmetricKey(std::shared_ptr<Library> library, CipherPtr cipher,
+    OpenSslSymmetricKey(std::shared_ptr<OpenSslLibrary> library, CipherPtr cipher,
                         CipherContextPtr context, ByteView key)
         : library_(std::move(library)),
           cipher_(std::move(cipher)),
@@ -205,7 +169,7 @@ private:
         return output;
     }
 
-    std::shared_ptr<Library> library_;  // keeps the providers loaded while the key lives
+    std::shared_ptr<OpenSslLibrary> library_;  // keeps the providers loaded while the key lives
     CipherPtr cipher_;
     CipherContextPtr context_;
     std::vector<std::uint8_t> key_;
@@ -248,11 +212,18 @@ public:
             return fail(errors::kNteBadData);
         }
 
-        if (!library_) library_ = Library::load();
         if (!library_) {
-            ERR_clear_error();
-            return fail(errors::kNteProviderDllFail);
+            // Loaded at the first key, so a process that never encrypts
+            // never loads the providers.
+            Outcome<std::shared_ptr<OpenSslLibrary>> loaded = OpenSslLibrary::load();
+            if (!loaded) {
+                ERR_clear_error();
+                return loaded.failure();
+            }
+            library_ = std::move(*loaded);
         }
+        // Without the legacy provider single DES cannot be fetched: an
+        // algorithm the provider lacks.
         CipherPtr cipher(EVP_CIPHER_fetch(library_->context(), cipherName, nullptr));
         if (!cipher) {
             ERR_clear_error();
@@ -265,7 +236,7 @@ public:
     }
 
 private:
-    std::shared_ptr<Library> library_;
+    std::shared_ptr<OpenSslLibrary> library_;
 };
 
 }  // namespace
