@@ -36,6 +36,19 @@ enum class KeyUse {
     kExport,
 };
 
+// keyUseName: the verb a prompt or a transcript names the use by.
+constexpr const char* keyUseName(KeyUse use) {
+    switch (use) {
+        case KeyUse::kSign:
+            return "sign";
+        case KeyUse::kDecrypt:
+            return "decrypt";
+        case KeyUse::kExport:
+            return "export";
+    }
+    return "use";
+}
+
 // KeyUseRequest: the key a protected-key prompt is about.
 struct KeyUseRequest {
     std::string containerName;
@@ -48,7 +61,7 @@ struct KeyUseRequest {
 // Common failures: ERROR_CANCELLED when the user cancels, ERROR_NOT_SUPPORTED
 // when the host cannot show the dialog at all.
 class PlatformDialogs {
-  public:
+public:
     virtual ~PlatformDialogs() = default;
 
     // runModal: shows `dialog` and passes the user's actions to it until it

@@ -111,18 +111,6 @@ ordered_json actionJson(const ScriptAction& action) {
     return {{"close", true}};
 }
 
-const char* useName(platform::KeyUse use) {
-    switch (use) {
-        case platform::KeyUse::kSign:
-            return "sign";
-        case platform::KeyUse::kDecrypt:
-            return "decrypt";
-        case platform::KeyUse::kExport:
-            return "export";
-    }
-    return "use";
-}
-
 const char* endName(DialogEnd end) {
     return end == DialogEnd::kOk ? "ok" : "cancel";
 }
@@ -264,7 +252,7 @@ platform::Status ScriptedDialogHost::confirmKeyUse(const platform::KeyUseRequest
         ordered_json record = {{"dialog", "keyUse"},
                                {"container", utf8Of(request.containerName)},
                                {"provider", utf8Of(request.providerName)},
-                               {"use", useName(request.use)}};
+                               {"use", platform::keyUseName(request.use)}};
         std::optional<ScriptAnswer> answer = answers_.take(AnswerKind::kKeyUse);
         record["result"] = !answer ? "unanswered" : answer->allow ? "allow" : "refuse";
         writeRecord(record);

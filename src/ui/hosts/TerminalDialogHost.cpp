@@ -19,18 +19,6 @@ std::string currentFolder() {
     return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string("/");
 }
 
-const char* useText(platform::KeyUse use) {
-    switch (use) {
-        case platform::KeyUse::kSign:
-            return "sign";
-        case platform::KeyUse::kDecrypt:
-            return "decrypt";
-        case platform::KeyUse::kExport:
-            return "export";
-    }
-    return "use";
-}
-
 }  // namespace
 
 template <typename Use>
@@ -108,7 +96,8 @@ platform::Status TerminalDialogHost::viewCertificate(platform::ByteView der,
 platform::Status TerminalDialogHost::confirmKeyUse(const platform::KeyUseRequest& request) {
     return withTerminal([&](TerminalDevice& terminal) -> platform::Status {
         std::string question = "\nAllow the protected key " + request.containerName + " (" +
-                               request.providerName + ") to " + useText(request.use) + "? [y/N] ";
+                               request.providerName + ") to " + platform::keyUseName(request.use) +
+                               "? [y/N] ";
         auto typed = terminal.readLine(question);
         if (typed && (*typed == "y" || *typed == "Y" || *typed == "yes")) {
             return platform::Status::success();
