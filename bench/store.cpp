@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 #include "engine/Engine.h"
-#include "signing/CertificateSearch.h"
+#include "certificates/CertificateSearch.h"
 
 namespace {
 

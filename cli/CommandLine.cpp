@@ -3,7 +3,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 #include "interface/Dispatcher.h"
 
 namespace pennaform::cli {

@@ -12,7 +12,7 @@
 #include "cli/CommandLine.h"
 #include "cli/DemoRun.h"
 #include "cli/DemoStore.h"
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 
 namespace pennaform::cli {
 namespace {

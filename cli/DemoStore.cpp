@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "encoding/CertWrapper.h"
-#include "engine/CodePage.h"
-#include "signing/CertificateSearch.h"
+#include "certificates/CertWrapper.h"
+#include "platform/CodePage.h"
+#include "certificates/CertificateSearch.h"
 
 extern char** environ;
 

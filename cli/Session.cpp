@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/CommandLine.h"
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 #include "interface/Dispatcher.h"
 
 namespace pennaform::cli {

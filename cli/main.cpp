@@ -7,7 +7,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Demo.h"
 #include "cli/Session.h"
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 #include "interface/Dispatcher.h"
 #include "ui/hosts/DialogHostFactory.h"
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "signing/CertificateFilter.h"
-#include "signing/CriteriaMatch.h"
+#include "certificates/CertificateFilter.h"
+#include "certificates/CriteriaMatch.h"
 
 using namespace pennaform;
 using namespace pennaform::signing;

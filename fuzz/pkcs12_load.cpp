@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 #include "engine/Engine.h"
 #include "pfx/PfxStore.h"
 

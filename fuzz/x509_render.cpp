@@ -11,10 +11,10 @@
 #include <ctime>
 #include <string>
 
-#include "encoding/CertWrapper.h"
-#include "engine/platform/posix/Certificates_openssl.h"
-#include "engine/platform/posix/NameText.h"
-#include "engine/platform/posix/OsFacts_posix.h"
+#include "certificates/CertWrapper.h"
+#include "platform/posix/Certificates_openssl.h"
+#include "platform/posix/NameText.h"
+#include "platform/posix/OsFacts_posix.h"
 
 using namespace pennaform;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "encoding/ByteBuffer.h"
-#include "engine/platform/SymmetricCiphers.h"
+#include "platform/SymmetricCiphers.h"
 
 namespace pennaform {
 

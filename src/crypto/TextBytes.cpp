@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 
 namespace pennaform {
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/CodePage.h"
-#include "engine/ErrorTable.h"
-#include "engine/platform/PlatformFactory.h"
-#include "engine/platform/SystemMessages.h"
+#include "platform/CodePage.h"
+#include "encoding/ErrorTable.h"
+#include "platform/PlatformFactory.h"
+#include "platform/SystemMessages.h"
 
 namespace pennaform {
 
@@ -30,18 +30,6 @@ Engine::Engine(EngineConfig config)
 
 Engine::~Engine() = default;
 
-std::u16string Engine::GetErrorMsg() const {
-    return toWide(ErrorText(errorCode_));
-}
-
-std::u16string Engine::GetCapiErrorMsg() const {
-    if (capiError_ == 0) return toWide(ErrorText(codes::kSuccess));
-    char number[16];
-    std::snprintf(number, sizeof number, "(0x%08X)", unsigned(capiError_));
-    std::string text(platform::systemMessageText(capiError_).value_or(""));
-    return toWide(text + number);
-}
-
 std::u16string Engine::toWideText(const std::string& ansi) {
     return toWide(ansi);
 }
@@ -50,11 +38,6 @@ bool Engine::refusedInProtectedMode() {
     if (!ieProtectedMode_) return false;
     errorCode_ = codes::kProtectedMode;
     return true;
-}
-
-std::int32_t Engine::SelectSignerINS(std::int32_t, std::int32_t, std::int32_t) {
-    errorCode_ = codes::kNotSupported;
-    return errorCode_;
 }
 
 }  // namespace pennaform

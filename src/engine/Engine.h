@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "engine/platform/Platform.h"
-#include "engine/platform/StateHome.h"
+#include "platform/Platform.h"
+#include "platform/StateHome.h"
 #include "enrol/Enroller.h"
-#include "store/PersonalStoreList.h"
+#include "certificates/PersonalStoreList.h"
 
 namespace pennaform {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/ErrorTable.h"
+#include "encoding/ErrorTable.h"
 
 namespace pennaform {
 namespace {

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/platform/KeyProviders.h"
-#include "engine/platform/OsFacts.h"
-#include "engine/platform/PlatformTypes.h"
+#include "platform/KeyProviders.h"
+#include "platform/OsFacts.h"
+#include "platform/PlatformTypes.h"
 
 namespace pennaform {
 

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "engine/Engine.h"
-#include "engine/ErrorTable.h"
+#include "encoding/ErrorTable.h"
 #include "interface/Values.h"
 
 namespace pennaform {

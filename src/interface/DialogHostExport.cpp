@@ -1,6 +1,6 @@
 // pennaform_use_dialogs: a host program's choice of dialog host for the
 // process-wide Engine.
-#include "engine/ErrorTable.h"
+#include "encoding/ErrorTable.h"
 #include "interface/ProcessEngine.h"
 #include "pennaform/pennaform.h"
 #include "ui/hosts/DialogHostFactory.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "engine/ErrorTable.h"
+#include "encoding/ErrorTable.h"
 
 namespace pennaform {
 namespace {

@@ -5,7 +5,7 @@
 #include <new>
 #include <string_view>
 
-#include "engine/ErrorTable.h"
+#include "encoding/ErrorTable.h"
 #include "interface/Bstr.h"
 #include "interface/Dispatcher.h"
 #include "interface/ProcessEngine.h"

@@ -5,8 +5,8 @@
 
 #include <cerrno>
 
-#include "engine/CodePage.h"
-#include "engine/ErrorTable.h"
+#include "platform/CodePage.h"
+#include "encoding/ErrorTable.h"
 #include "pfx/FileHelpers.h"
 
 namespace pennaform {

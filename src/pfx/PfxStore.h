@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/platform/Platform.h"
+#include "platform/Platform.h"
 
 namespace pennaform {
 

@@ -1,6 +1,6 @@
 #include "ui/DialogOperations.h"
 
-#include "engine/ErrorTable.h"
+#include "encoding/ErrorTable.h"
 #include "ui/dialogs/CertificatePicker.h"
 #include "ui/dialogs/ChangePasswordDialog.h"
 #include "ui/dialogs/DialogTexts.h"

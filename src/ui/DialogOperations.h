@@ -14,7 +14,7 @@
 #include <span>
 #include <string>
 
-#include "engine/platform/PlatformDialogs.h"
+#include "platform/PlatformDialogs.h"
 #include "ui/dialogs/CertificateRow.h"
 #include "ui/dialogs/SignConfirmDialog.h"
 

@@ -4,7 +4,7 @@
 
 #include <fstream>
 
-#include "engine/platform/PlatformFactory.h"
+#include "platform/PlatformFactory.h"
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCa.h"

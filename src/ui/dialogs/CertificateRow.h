@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/platform/PlatformTypes.h"
+#include "platform/PlatformTypes.h"
 
 namespace pennaform::ui {
 

@@ -1,6 +1,6 @@
 #include "ui/dialogs/DialogForm.h"
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 #include "ui/dialogs/DialogTexts.h"
 
 namespace pennaform::ui {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/platform/ModalDialog.h"
-#include "engine/platform/PlatformDialogs.h"
+#include "platform/ModalDialog.h"
+#include "platform/PlatformDialogs.h"
 
 namespace pennaform::ui {
 

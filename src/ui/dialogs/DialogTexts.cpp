@@ -1,6 +1,6 @@
 #include "ui/dialogs/DialogTexts.h"
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 
 namespace pennaform::ui {
 namespace {

@@ -7,11 +7,11 @@
 #include <cerrno>
 #include <optional>
 
-#include "engine/ErrorTable.h"
+#include "encoding/ErrorTable.h"
 #include "ui/FileDescriptor.h"
 #include "ui/hosts/HeadlessDialogHost.h"
 #include "ui/hosts/ScriptedDialogHost.h"
-#include "ui/hosts/TerminalDialogHost.h"
+#include "ui/hosts/posix/TerminalDialogHost.h"
 
 namespace pennaform::ui {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/platform/PlatformDialogs.h"
+#include "platform/PlatformDialogs.h"
 
 namespace pennaform::ui {
 

@@ -3,8 +3,8 @@
 // dialog that cannot be created. It never waits for input.
 #pragma once
 
-#include "engine/platform/Platform.h"
-#include "engine/platform/PlatformDialogs.h"
+#include "platform/Platform.h"
+#include "platform/PlatformDialogs.h"
 
 namespace pennaform::ui {
 

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 
 namespace pennaform::ui {
 namespace {

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "encoding/ByteBuffer.h"
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 
 namespace pennaform::ui {
 namespace {

@@ -20,7 +20,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "engine/platform/PlatformDialogs.h"
+#include "platform/PlatformDialogs.h"
 #include "ui/FileDescriptor.h"
 #include "ui/hosts/ScriptedAnswers.h"
 

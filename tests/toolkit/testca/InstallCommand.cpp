@@ -13,8 +13,8 @@
 #include <memory>
 #include <optional>
 
-#include "engine/CodePage.h"
-#include "engine/platform/PlatformFactory.h"
+#include "platform/CodePage.h"
+#include "platform/PlatformFactory.h"
 
 namespace pennaform::testca {
 namespace {

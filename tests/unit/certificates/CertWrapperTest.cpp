@@ -2,7 +2,7 @@
 // (OpenSSL's API), GnuTLS's certtool and other implementations (Windows and
 // NSS bundles), each rendering compared with what the openssl command reads
 // from the same file, or with the text Windows is known to write.
-#include "encoding/CertWrapper.h"
+#include "certificates/CertWrapper.h"
 
 #include <gtest/gtest.h>
 #include <openssl/pkcs7.h>

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/platform/Platform.h"
-#include "engine/platform/posix/Certificates_openssl.h"
-#include "engine/platform/posix/OsFacts_posix.h"
+#include "platform/Platform.h"
+#include "platform/posix/Certificates_openssl.h"
+#include "platform/posix/OsFacts_posix.h"
 #include "support/Process.h"
 
 namespace pennaform::test {

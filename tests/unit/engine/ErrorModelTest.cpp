@@ -2,9 +2,9 @@
 // rule that readers change nothing.
 #include <gtest/gtest.h>
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 #include "engine/Engine.h"
-#include "engine/ErrorTable.h"
+#include "encoding/ErrorTable.h"
 #include "interface/Dispatcher.h"
 
 namespace pennaform {

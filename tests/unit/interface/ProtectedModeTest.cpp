@@ -5,7 +5,7 @@
 
 #include <set>
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 #include "interface/Dispatcher.h"
 #include "support/TemporaryFolder.h"
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/CodePage.h"
+#include "platform/CodePage.h"
 #include "engine/Engine.h"
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"

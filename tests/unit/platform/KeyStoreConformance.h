@@ -11,7 +11,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/platform/Platform.h"
+#include "platform/Platform.h"
 
 namespace pennaform::platform::test {
 

@@ -10,7 +10,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/platform/Registry.h"
+#include "platform/Registry.h"
 
 namespace pennaform::platform::test {
 

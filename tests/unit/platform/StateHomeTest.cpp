@@ -1,4 +1,4 @@
-#include "engine/platform/StateHome.h"
+#include "platform/StateHome.h"
 
 #include <gtest/gtest.h>
 #include <pwd.h>

@@ -1,4 +1,4 @@
-#include "engine/platform/SystemMessages.h"
+#include "platform/SystemMessages.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <fstream>
 
-#include "engine/CodePage.h"
-#include "engine/platform/PlatformFactory.h"
+#include "platform/CodePage.h"
+#include "platform/PlatformFactory.h"
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCertificates.h"

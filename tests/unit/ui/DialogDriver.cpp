@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ui/DialogOperations.h"
-#include "ui/hosts/TerminalDialogHost.h"
+#include "ui/hosts/posix/TerminalDialogHost.h"
 
 namespace {
 

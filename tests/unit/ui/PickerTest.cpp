@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "RecordingHost.h"
-#include "encoding/CertWrapper.h"
+#include "certificates/CertWrapper.h"
 #include "engine/Engine.h"
 #include "support/TestCa.h"
 #include "ui/DialogOperations.h"

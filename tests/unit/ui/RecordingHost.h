@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/platform/PlatformDialogs.h"
+#include "platform/PlatformDialogs.h"
 #include "support/TemporaryFolder.h"
 
 namespace pennaform::test {

@@ -2,7 +2,7 @@
 // names) cannot drive the terminal.
 #include <gtest/gtest.h>
 
-#include "ui/hosts/TerminalDevice.h"
+#include "ui/hosts/posix/TerminalDevice.h"
 
 namespace pennaform::test {
 namespace {

@@ -1,0 +1,23 @@
+// SetProviderName: the caller's choice of an installed provider.
+#include "platform/CodePage.h"
+#include "engine/Engine.h"
+#include "encoding/ErrorTable.h"
+
+namespace pennaform {
+
+std::int32_t Engine::SetProviderName(std::u16string_view strProviderName) {
+    errorCode_ = codes::kSuccess;
+    capiError_ = 0;
+    std::string name = toAnsi(beforeNul(strProviderName));
+    if (name.empty()) {
+        errorCode_ = codes::kBadArgument;
+        return errorCode_;
+    }
+    if (refusedInProtectedMode()) return errorCode_;
+    enroller_.setProviderName(name);
+    errorCode_ = enroller_.errorCode();
+    capiError_ = enroller_.platformError();
+    return errorCode_;
+}
+
+}  // namespace pennaform

@@ -1,0 +1,493 @@
+// Certificate stores. A system store is the rows of store_certificates with
+// its name, read afresh at every call so that what another process added is
+// seen; the properties it persists are columns of the row. What a store keeps
+// in memory only (key contexts, memory-only key bindings) lives in the store
+// object and is gone with it. A memory store keeps everything in the object.
+#include "platform/posix/CertificateStores_sqlite.h"
+
+#include <openssl/err.h>
+
+#include <climits>
+#include <map>
+#include <utility>
+
+#include "platform/CodePage.h"
+
+namespace pennaform::platform {
+namespace {
+
+constexpr std::size_t kSha1Length = 20;
+
+// checkedSha1: the SHA-1 hash of `der` once it has been read as one whole
+// X.509 certificate; the ASN.1 errors otherwise.
+Outcome<Bytes> checkedSha1(OSSL_LIB_CTX* library, ByteView der) {
+    if (der.empty()) return fail(errors::kCryptEAsn1Eod);
+    if (der.size() > std::size_t(LONG_MAX)) return fail(errors::kCryptEAsn1Corrupt);
+    openssl::X509Cert certificate(X509_new_ex(library, nullptr));
+    if (!certificate) return fail(errors::kErrorOutOfMemory);
+    X509* into = certificate.get();
+    const unsigned char* cursor = der.data();
+    if (d2i_X509(&into, &cursor, long(der.size())) == nullptr) {
+        ERR_clear_error();
+        certificate.release();  // d2i_X509 freed it on failure
+        return fail(der[0] == 0x30 ? errors::kCryptEAsn1Corrupt : errors::kCryptEAsn1BadTag);
+    }
+    if (cursor != der.data() + der.size()) return fail(errors::kCryptEAsn1Corrupt);
+    Bytes hash(kSha1Length);
+    std::size_t length = 0;
+    if (EVP_Q_digest(library, "SHA1", nullptr, der.data(), der.size(), hash.data(), &length) != 1 ||
+        length != kSha1Length) {
+        ERR_clear_error();
+        return fail(errors::kNteFail);
+    }
+    return hash;
+}
+
+// MemoryOverlay: what one store object keeps of a certificate beside what
+// the store holds.
+struct MemoryOverlay {
+    std::optional<KeyProvInfo> keyProvInfo;
+    std::optional<KeyContext> keyContext;
+};
+
+// overlaid: `stored` as this store object sees it.
+CertProperties overlaid(CertProperties stored, const MemoryOverlay* overlay) {
+    if (overlay != nullptr) {
+        if (overlay->keyProvInfo) stored.keyProvInfo = overlay->keyProvInfo;
+        if (overlay->keyContext) stored.keyContext = overlay->keyContext;
+    }
+    return stored;
+}
+
+// inherit: `fresh` with the properties it does not set taken from `old`;
+// a new key binding does not take the old binding's key context.
+CertProperties inherit(CertProperties fresh, const CertProperties& old) {
+    if (!fresh.keyContext && !fresh.keyProvInfo) fresh.keyContext = old.keyContext;
+    if (!fresh.keyProvInfo) fresh.keyProvInfo = old.keyProvInfo;
+    if (!fresh.friendlyName) fresh.friendlyName = old.friendlyName;
+    return fresh;
+}
+
+// openBoundContainer: the key of a certificate with these properties.
+Outcome<KeyContext> openBoundContainer(KeyProviders& keys, const CertProperties& properties) {
+    if (properties.keyContext) return *properties.keyContext;
+    if (!properties.keyProvInfo) return fail(errors::kCryptENoKeyProperty);
+    const KeyProvInfo& info = *properties.keyProvInfo;
+    Outcome<std::unique_ptr<KeyContainer>> container = keys.openContainer(
+        {toAnsi(info.containerName), toAnsi(info.providerName), info.providerType});
+    if (!container) return container.failure();
+    return KeyContext{std::shared_ptr<KeyContainer>(std::move(*container)), info.keySpec};
+}
+
+Bytes utf16Bytes(std::u16string_view text) {
+    Bytes bytes;
+    bytes.reserve(text.size() * 2);
+    for (char16_t unit : text) {
+        bytes.push_back(std::uint8_t(unit));
+        bytes.push_back(std::uint8_t(unit >> 8));
+    }
+    return bytes;
+}
+
+std::u16string utf16Text(const Bytes& bytes) {
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        text.push_back(char16_t(bytes[i] | (bytes[i + 1] << 8)));
+    }
+    return text;
+}
+
+// --- The memory store ---
+
+class MemoryStore : public CertificateStore {
+public:
+    MemoryStore(std::shared_ptr<OpenSslLibrary> library, KeyProviders& keys)
+        : library_(std::move(library)), keys_(keys) {}
+
+    Outcome<std::vector<StoredCertificate>> certificates() const override {
+        std::vector<StoredCertificate> all;
+        all.reserve(entries_.size());
+        for (const Entry& entry : entries_) all.push_back({entry.id, entry.encoded});
+        return all;
+    }
+
+    Outcome<CertProperties> properties(CertId id) const override {
+        const Entry* entry = find(id);
+        if (entry == nullptr) return fail(errors::kCryptENotFound);
+        return entry->properties;
+    }
+
+    Outcome<Bytes> sha1Hash(CertId id) const override {
+        const Entry* entry = find(id);
+        if (entry == nullptr) return fail(errors::kCryptENotFound);
+        return entry->sha1;
+    }
+
+    Status setKeyProvInfo(CertId id, const KeyProvInfo& info, PropertyScope) override {
+        Entry* entry = find(id);
+        if (entry == nullptr) return fail(errors::kCryptENotFound);
+        entry->properties.keyProvInfo = info;
+        entry->properties.keyContext.reset();
+        return Status::success();
+    }
+
+    Status setKeyContext(CertId id, const KeyContext& context) override {
+        Entry* entry = find(id);
+        if (entry == nullptr) return fail(errors::kCryptENotFound);
+        entry->properties.keyContext = context;
+        return Status::success();
+    }
+
+    Status setFriendlyName(CertId id, std::u16string_view name) override {
+        Entry* entry = find(id);
+        if (entry == nullptr) return fail(errors::kCryptENotFound);
+        entry->properties.friendlyName = std::u16string(name);
+        return Status::success();
+    }
+
+    Outcome<KeyContext> acquirePrivateKey(CertId id) override {
+        Entry* entry = find(id);
+        if (entry == nullptr) return fail(errors::kCryptENotFound);
+        Outcome<KeyContext> key = openBoundContainer(keys_, entry->properties);
+        if (key) entry->properties.keyContext = *key;
+        return key;
+    }
+
+    Outcome<CertId> add(ByteView der, const CertProperties& properties,
+                        AddDisposition disposition) override {
+        Outcome<Bytes> sha1 = checkedSha1(library_->context(), der);
+        if (!sha1) return sha1.failure();
+        if (disposition == AddDisposition::kReplaceInheritProperties) {
+            for (Entry& entry : entries_) {
+                if (entry.sha1 != *sha1) continue;
+                entry.encoded.assign(der.begin(), der.end());
+                entry.properties = inherit(properties, entry.properties);
+                return entry.id;
+            }
+        }
+        entries_.push_back({nextId_, Bytes(der.begin(), der.end()), std::move(*sha1), properties});
+        return nextId_++;
+    }
+
+    Status remove(CertId id) override {
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (it->id != id) continue;
+            entries_.erase(it);
+            return Status::success();
+        }
+        return fail(errors::kCryptENotFound);
+    }
+
+private:
+    struct Entry {
+        CertId id;
+        Bytes encoded;
+        Bytes sha1;
+        CertProperties properties;
+    };
+
+    const Entry* find(CertId id) const {
+        for (const Entry& entry : entries_) {
+            if (entry.id == id) return &entry;
+        }
+        return nullptr;
+    }
+    Entry* find(CertId id) { return const_cast<Entry*>(std::as_const(*this).find(id)); }
+
+    std::shared_ptr<OpenSslLibrary> library_;
+    KeyProviders& keys_;
+    std::vector<Entry> entries_;
+    CertId nextId_ = 1;
+};
+
+// --- The system stores ---
+
+constexpr const char* kPropertyColumns =
+    "kpi_container, kpi_provider, kpi_provider_type, kpi_flags, kpi_key_spec, friendly_name";
+
+// persistedProperties: the property columns of the current row of a query
+// whose columns from `first` on are kPropertyColumns.
+CertProperties persistedProperties(const Statement& row, int first) {
+    CertProperties properties;
+    if (!row.columnIsNull(first + 2)) {
+        properties.keyProvInfo = KeyProvInfo{
+            utf16Text(row.columnBlob(first)), utf16Text(row.columnBlob(first + 1)),
+            std::uint32_t(row.columnInt64(first + 2)), std::uint32_t(row.columnInt64(first + 3)),
+            KeySpec(std::uint32_t(row.columnInt64(first + 4)))};
+    }
+    if (!row.columnIsNull(first + 5))
+        properties.friendlyName = utf16Text(row.columnBlob(first + 5));
+    return properties;
+}
+
+// bindProperties: binds the persisted properties to parameters `first` to
+// `first + 5`, NULL for an absent one.
+Statement& bindProperties(Statement& statement, int first, const CertProperties& properties) {
+    if (properties.keyProvInfo) {
+        const KeyProvInfo& info = *properties.keyProvInfo;
+        statement.bindBlob(first, utf16Bytes(info.containerName))
+            .bindBlob(first + 1, utf16Bytes(info.providerName))
+            .bindInt64(first + 2, info.providerType)
+            .bindInt64(first + 3, info.flags)
+            .bindInt64(first + 4, std::int64_t(info.keySpec));
+    }
+    if (properties.friendlyName)
+        statement.bindBlob(first + 5, utf16Bytes(*properties.friendlyName));
+    return statement;  // parameters left unbound are NULL
+}
+
+class SqliteSystemStore : public CertificateStore {
+public:
+    SqliteSystemStore(std::shared_ptr<StateDatabase> database,
+                      std::shared_ptr<OpenSslLibrary> library, KeyProviders& keys, std::string name)
+        : database_(std::move(database)),
+          library_(std::move(library)),
+          keys_(keys),
+          name_(std::move(name)) {}
+
+    Outcome<std::vector<StoredCertificate>> certificates() const override {
+        std::vector<StoredCertificate> all;
+        Outcome<Connection*> reader = database_->reader();
+        if (!reader) {
+            if (noDatabaseYet(reader.error())) return all;
+            return reader.failure();
+        }
+        Outcome<Statement> query = (*reader)->prepare(
+            "SELECT id, encoded FROM store_certificates WHERE store = ?1 ORDER BY id");
+        if (!query) return query.failure();
+        query->bindText(1, name_);
+        for (;;) {
+            Outcome<bool> row = query->step();
+            if (!row) return row.failure();
+            if (!*row) return all;
+            all.push_back({CertId(query->columnInt64(0)), query->columnBlob(1)});
+        }
+    }
+
+    Outcome<CertProperties> properties(CertId id) const override {
+        Outcome<CertProperties> stored = storedProperties(id);
+        if (!stored) return stored;
+        auto overlay = overlays_.find(id);
+        return overlaid(std::move(*stored),
+                        overlay == overlays_.end() ? nullptr : &overlay->second);
+    }
+
+    Outcome<Bytes> sha1Hash(CertId id) const override {
+        Outcome<Statement> query = selectRow("sha1", id);
+        if (!query) return query.failure();
+        return query->columnBlob(0);
+    }
+
+    Status setKeyProvInfo(CertId id, const KeyProvInfo& info, PropertyScope scope) override {
+        if (scope == PropertyScope::kMemoryOnly) {
+            Outcome<Statement> exists = selectRow("id", id);
+            if (!exists) return exists.failure();
+            overlays_[id] = MemoryOverlay{info, std::nullopt};
+            return Status::success();
+        }
+        CertProperties binding;
+        binding.keyProvInfo = info;
+        Status updated = updateRow(
+            "UPDATE store_certificates SET kpi_container = ?1, kpi_provider = ?2, "
+            "kpi_provider_type = ?3, kpi_flags = ?4, kpi_key_spec = ?5 "
+            "WHERE id = ?7 AND store = ?8",
+            id, binding);
+        if (updated) overlays_.erase(id);
+        return updated;
+    }
+
+    Status setKeyContext(CertId id, const KeyContext& context) override {
+        Outcome<Statement> exists = selectRow("id", id);
+        if (!exists) return exists.failure();
+        overlays_[id].keyContext = context;
+        return Status::success();
+    }
+
+    Status setFriendlyName(CertId id, std::u16string_view name) override {
+        CertProperties named;
+        named.friendlyName = std::u16string(name);
+        return updateRow(
+            "UPDATE store_certificates SET friendly_name = ?6 "
+            "WHERE id = ?7 AND store = ?8",
+            id, named);
+    }
+
+    Outcome<KeyContext> acquirePrivateKey(CertId id) override {
+        Outcome<CertProperties> current = properties(id);
+        if (!current) return current.failure();
+        Outcome<KeyContext> key = openBoundContainer(keys_, *current);
+        if (key) overlays_[id].keyContext = *key;
+        return key;
+    }
+
+    Outcome<CertId> add(ByteView der, const CertProperties& properties,
+                        AddDisposition disposition) override;
+
+    Status remove(CertId id) override {
+        Status removed = database_->write([&](Connection& connection) -> Status {
+            Outcome<Statement> remove =
+                connection.prepare("DELETE FROM store_certificates WHERE id = ?1 AND store = ?2");
+            if (!remove) return remove.failure();
+            remove->bindInt64(1, std::int64_t(id)).bindText(2, name_);
+            Status done = remove->execute();
+            if (!done) return done;
+            return connection.changes() == 0 ? fail(errors::kCryptENotFound) : Status::success();
+        });
+        if (removed) overlays_.erase(id);
+        return removed;
+    }
+
+private:
+    static bool noDatabaseYet(PlatformError error) { return error == errors::kErrorFileNotFound; }
+
+    // selectRow: the query for `columns` of certificate `id`, on its row.
+    Outcome<Statement> selectRow(const std::string& columns, CertId id) const {
+        Outcome<Connection*> reader = database_->reader();
+        if (!reader) {
+            return noDatabaseYet(reader.error()) ? fail(errors::kCryptENotFound) : reader.failure();
+        }
+        Outcome<Statement> query = (*reader)->prepare(
+            "SELECT " + columns + " FROM store_certificates WHERE id = ?1 AND store = ?2");
+        if (!query) return query.failure();
+        query->bindInt64(1, std::int64_t(id)).bindText(2, name_);
+        Outcome<bool> row = query->step();
+        if (!row) return row.failure();
+        if (!*row) return fail(errors::kCryptENotFound);
+        return query;
+    }
+
+    Outcome<CertProperties> storedProperties(CertId id) const {
+        Outcome<Statement> query = selectRow(kPropertyColumns, id);
+        if (!query) return query.failure();
+        return persistedProperties(*query, 0);
+    }
+
+    // updateRow: runs `sql`, whose parameters 1 to 6 are the property columns
+    // (see bindProperties), 7 the id and 8 the store, on one certificate.
+    Status updateRow(const char* sql, CertId id, const CertProperties& properties) {
+        return database_->write([&](Connection& connection) -> Status {
+            Outcome<Statement> update = connection.prepare(sql);
+            if (!update) return update.failure();
+            bindProperties(*update, 1, properties)
+                .bindInt64(7, std::int64_t(id))
+                .bindText(8, name_);
+            Status done = update->execute();
+            if (!done) return done;
+            return connection.changes() == 0 ? fail(errors::kCryptENotFound) : Status::success();
+        });
+    }
+
+    Outcome<CertId> replaceExisting(Connection& connection, ByteView der, const Bytes& sha1,
+                                    const CertProperties& properties);
+    Outcome<CertId> insertNew(Connection& connection, ByteView der, const Bytes& sha1,
+                              const CertProperties& properties);
+
+    std::shared_ptr<StateDatabase> database_;
+    std::shared_ptr<OpenSslLibrary> library_;
+    KeyProviders& keys_;
+    std::string name_;
+    std::map<CertId, MemoryOverlay> overlays_;
+};
+
+Outcome<CertId> SqliteSystemStore::add(ByteView der, const CertProperties& properties,
+                                       AddDisposition disposition) {
+    Outcome<Bytes> sha1 = checkedSha1(library_->context(), der);
+    if (!sha1) return sha1.failure();
+    std::optional<CertId> added;
+    Status written = database_->write([&](Connection& connection) -> Status {
+        Outcome<CertId> id = disposition == AddDisposition::kReplaceInheritProperties
+                                 ? replaceExisting(connection, der, *sha1, properties)
+                                 : Outcome<CertId>(fail(errors::kCryptENotFound));
+        if (!id && id.error() == errors::kCryptENotFound) {
+            id = insertNew(connection, der, *sha1, properties);
+        }
+        if (!id) return id.failure();
+        added = *id;
+        return Status::success();
+    });
+    if (!written) return written.failure();
+    MemoryOverlay& overlay = overlays_[*added];
+    if (properties.keyProvInfo) overlay = MemoryOverlay{};  // the new binding replaces them
+    if (properties.keyContext) overlay.keyContext = properties.keyContext;
+    return *added;
+}
+
+// replaceExisting: rewrites the first certificate of the same hash in place;
+// CRYPT_E_NOT_FOUND when there is none.
+Outcome<CertId> SqliteSystemStore::replaceExisting(Connection& connection, ByteView der,
+                                                   const Bytes& sha1,
+                                                   const CertProperties& properties) {
+    Outcome<Statement> query = connection.prepare(
+        std::string("SELECT id, ") + kPropertyColumns +
+        " FROM store_certificates WHERE store = ?1 AND sha1 = ?2 ORDER BY id LIMIT 1");
+    if (!query) return query.failure();
+    query->bindText(1, name_).bindBlob(2, sha1);
+    Outcome<bool> row = query->step();
+    if (!row) return row.failure();
+    if (!*row) return fail(errors::kCryptENotFound);
+    CertId id = CertId(query->columnInt64(0));
+    CertProperties merged = inherit(properties, persistedProperties(*query, 1));
+    Outcome<Statement> update = connection.prepare(
+        "UPDATE store_certificates SET kpi_container = ?1, kpi_provider = ?2, "
+        "kpi_provider_type = ?3, kpi_flags = ?4, kpi_key_spec = ?5, friendly_name = ?6, "
+        "encoded = ?9 WHERE id = ?7 AND store = ?8");
+    if (!update) return update.failure();
+    bindProperties(*update, 1, merged)
+        .bindInt64(7, std::int64_t(id))
+        .bindText(8, name_)
+        .bindBlob(9, der);
+    Status done = update->execute();
+    if (!done) return done.failure();
+    return id;
+}
+
+Outcome<CertId> SqliteSystemStore::insertNew(Connection& connection, ByteView der,
+                                             const Bytes& sha1, const CertProperties& properties) {
+    Outcome<Statement> insert = connection.prepare(
+        std::string("INSERT INTO store_certificates (") + kPropertyColumns +
+        ", store, sha1, encoded) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) RETURNING id");
+    if (!insert) return insert.failure();
+    bindProperties(*insert, 1, properties).bindText(7, name_).bindBlob(8, sha1).bindBlob(9, der);
+    Outcome<bool> row = insert->step();
+    if (!row) return row.failure();
+    if (!*row) return fail(errors::kErrorIoDevice);
+    CertId id = CertId(insert->columnInt64(0));
+    Status finished = insert->execute();  // runs the statement to its end
+    if (!finished) return finished.failure();
+    return id;
+}
+
+class SqliteCertificateStores : public CertificateStores {
+public:
+    SqliteCertificateStores(std::shared_ptr<StateDatabase> database,
+                            std::shared_ptr<OpenSslLibrary> library, KeyProviders& keys)
+        : database_(std::move(database)), library_(std::move(library)), keys_(keys) {}
+
+    Outcome<std::unique_ptr<CertificateStore>> openSystemStore(SystemStore which) override {
+        const char* name = which == SystemStore::kMy     ? "MY"
+                           : which == SystemStore::kRoot ? "ROOT"
+                                                         : "CA";
+        return std::unique_ptr<CertificateStore>(
+            new SqliteSystemStore(database_, library_, keys_, name));
+    }
+
+    Outcome<std::unique_ptr<CertificateStore>> openMemoryStore() override {
+        return std::unique_ptr<CertificateStore>(new MemoryStore(library_, keys_));
+    }
+
+private:
+    std::shared_ptr<StateDatabase> database_;
+    std::shared_ptr<OpenSslLibrary> library_;
+    KeyProviders& keys_;
+};
+
+}  // namespace
+
+std::unique_ptr<CertificateStores> makeSqliteCertificateStores(
+    std::shared_ptr<StateDatabase> database, std::shared_ptr<OpenSslLibrary> library,
+    KeyProviders& keys) {
+    return std::make_unique<SqliteCertificateStores>(std::move(database), std::move(library), keys);
+}
+
+}  // namespace pennaform::platform

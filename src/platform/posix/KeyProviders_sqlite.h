@@ -1,0 +1,44 @@
+// The key providers of the POSIX backend: five software RSA providers under
+// the Windows names and types, sharing one namespace of key containers per
+// user, kept in the user's state database.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/KeyProviders.h"
+#include "platform/PlatformDialogs.h"
+#include "platform/posix/OpenSslLibrary.h"
+#include "platform/posix/StateDatabase.h"
+
+namespace pennaform::platform {
+
+// DialogLookup: the dialog host in place at the moment of the call, or null
+// when none is installed. Looked up at each use, because the host program may
+// replace the host at any time.
+using DialogLookup = std::function<PlatformDialogs*()>;
+
+// SoftwareKeyProviders: KeyProviders with what the backend's PKCS#12 import
+// needs beside the interface.
+class SoftwareKeyProviders : public KeyProviders {
+public:
+    // createContainerWithKey: creates container `ref` holding the private key
+    // `pkcs8` (unencrypted PKCS#8 DER, any key type) in slot `spec` with
+    // `flags` (keyFlags), in one transaction, and opens it. The failures of
+    // createContainer, and NTE_BAD_KEY for bytes that are not a key.
+    virtual Outcome<std::unique_ptr<KeyContainer>> createContainerWithKey(const ContainerRef& ref,
+                                                                          KeySpec spec,
+                                                                          std::uint32_t flags,
+                                                                          ByteView pkcs8) = 0;
+};
+
+// makeSoftwareKeyProviders: the providers over the containers of `database`.
+// Key operations run in `library`; a user-protected key asks the user
+// through the host `dialogs` gives at the time, and without one it is not
+// used (NTE_SILENT_CONTEXT).
+std::unique_ptr<SoftwareKeyProviders> makeSoftwareKeyProviders(
+    std::shared_ptr<StateDatabase> database, std::shared_ptr<OpenSslLibrary> library,
+    DialogLookup dialogs);
+
+}  // namespace pennaform::platform

@@ -1,0 +1,32 @@
+// OpenSslLibrary: the OpenSSL library context the POSIX backend works in,
+// with the default provider and the legacy one (RC2, single DES and the
+// other old ciphers of legacy PFX files). It is the backend's own, so the
+// host program's default context is neither used nor changed.
+#pragma once
+
+#include <memory>
+
+#include "platform/Outcome.h"
+#include "platform/posix/OpenSslOwners.h"
+
+namespace pennaform::platform {
+
+class OpenSslLibrary {
+public:
+    // load: a new context with both providers. NTE_PROVIDER_DLL_FAIL when the
+    // context or the default provider cannot be loaded; a missing legacy
+    // provider is not an error (legacy files then fail to decrypt).
+    static Outcome<std::shared_ptr<OpenSslLibrary>> load();
+
+    OSSL_LIB_CTX* context() const noexcept { return context_.get(); }
+
+private:
+    OpenSslLibrary() = default;
+
+    // Declared before the providers so that they are unloaded first.
+    openssl::LibraryContext context_;
+    openssl::Provider defaultProvider_;
+    openssl::Provider legacyProvider_;
+};
+
+}  // namespace pennaform::platform

@@ -1,0 +1,229 @@
+#include "platform/posix/RsaKeys_openssl.h"
+
+#include <openssl/core_names.h>
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/rsa.h>
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+
+namespace pennaform::platform {
+
+SecretBytes& SecretBytes::operator=(SecretBytes&& other) noexcept {
+    if (this != &other) {
+        if (!bytes_.empty()) OPENSSL_cleanse(bytes_.data(), bytes_.size());
+        bytes_ = std::move(other.bytes_);
+    }
+    return *this;
+}
+
+SecretBytes::~SecretBytes() {
+    if (!bytes_.empty()) OPENSSL_cleanse(bytes_.data(), bytes_.size());
+}
+
+namespace rsaKeys {
+namespace {
+
+constexpr std::uint8_t kPublicKeyBlobType = 0x06;
+constexpr std::uint8_t kPrivateKeyBlobType = 0x07;
+constexpr std::uint8_t kBlobVersion = 0x02;
+constexpr std::uint32_t kRsa1Magic = 0x31415352;  // "RSA1"
+constexpr std::uint32_t kRsa2Magic = 0x32415352;  // "RSA2"
+
+// failWith: `code`, after dropping the reasons OpenSSL queued for the failure
+// so they never reach the host's own OpenSSL calls.
+Failure failWith(PlatformError code) {
+    ERR_clear_error();
+    return fail(code);
+}
+
+void appendDword(Bytes& out, std::uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(std::uint8_t(value >> shift));
+}
+
+openssl::BigNum bigNumParameter(const EVP_PKEY* key, const char* name) {
+    BIGNUM* value = nullptr;
+    if (EVP_PKEY_get_bn_param(key, name, &value) != 1) return nullptr;
+    return openssl::BigNum(value);
+}
+
+// appendLittleEndian: `value` least significant byte first, zero-padded to
+// `width` bytes; false when it does not fit.
+bool appendLittleEndian(Bytes& out, const BIGNUM* value, std::size_t width) {
+    if (value == nullptr || width > std::size_t(INT_MAX)) return false;
+    std::size_t at = out.size();
+    out.resize(at + width);
+    return BN_bn2lebinpad(value, out.data() + at, int(width)) == int(width);
+}
+
+// BlobHead: what both blobs start with: the header, the magic, the bit
+// length and the exponent. Also gives the field widths.
+struct BlobHead {
+    Bytes bytes;
+    std::size_t modulusLen = 0;
+    std::size_t halfLen = 0;
+};
+
+Outcome<BlobHead> blobHead(const EVP_PKEY* key, std::uint8_t type, std::uint32_t magic,
+                           AlgId algorithm) {
+    if (!isRsa(key)) return failWith(errors::kNteBadKey);
+    openssl::BigNum exponent = bigNumParameter(key, OSSL_PKEY_PARAM_RSA_E);
+    int bits = EVP_PKEY_get_bits(key);
+    if (!exponent || bits <= 0 || BN_num_bits(exponent.get()) > 32) {
+        return failWith(errors::kNteBadKey);
+    }
+    BlobHead head;
+    head.modulusLen = (std::size_t(bits) + 7) / 8;
+    head.halfLen = (head.modulusLen + 1) / 2;
+    head.bytes = {type, kBlobVersion, 0, 0};
+    appendDword(head.bytes, algorithm);
+    appendDword(head.bytes, magic);
+    appendDword(head.bytes, std::uint32_t(bits));
+    appendDword(head.bytes, std::uint32_t(BN_get_word(exponent.get())));
+    return head;
+}
+
+// digestFor: the digest of a hash algorithm the containers sign, and its
+// length; nothing for another algorithm.
+struct DigestChoice {
+    const char* name;
+    std::size_t length;
+};
+std::optional<DigestChoice> digestFor(AlgId algorithm) {
+    switch (algorithm) {
+        case algorithms::kMd5:
+            return DigestChoice{"MD5", 16};
+        case algorithms::kSha1:
+            return DigestChoice{"SHA1", 20};
+        case algorithms::kSha256:
+            return DigestChoice{"SHA256", 32};
+        case algorithms::kSha384:
+            return DigestChoice{"SHA384", 48};
+        case algorithms::kSha512:
+            return DigestChoice{"SHA512", 64};
+        default:
+            return std::nullopt;
+    }
+}
+
+using Digest = openssl::Owner<EVP_MD, EVP_MD_free>;
+
+}  // namespace
+
+bool isRsa(const EVP_PKEY* key) {
+    return key != nullptr && EVP_PKEY_is_a(key, "RSA") == 1;
+}
+
+Outcome<openssl::Pkey> generate(OSSL_LIB_CTX* library, std::uint32_t bits) {
+    openssl::PkeyContext context(EVP_PKEY_CTX_new_from_name(library, "RSA", nullptr));
+    if (!context || EVP_PKEY_keygen_init(context.get()) != 1 ||
+        EVP_PKEY_CTX_set_rsa_keygen_bits(context.get(), int(bits)) != 1) {
+        return failWith(errors::kNteFail);
+    }
+    EVP_PKEY* made = nullptr;
+    if (EVP_PKEY_generate(context.get(), &made) != 1) return failWith(errors::kNteFail);
+    return openssl::Pkey(made);
+}
+
+Outcome<SecretBytes> toPkcs8(const EVP_PKEY* key) {
+    openssl::Pkcs8 info(EVP_PKEY2PKCS8(key));
+    if (!info) return failWith(errors::kNteBadKey);
+    unsigned char* der = nullptr;
+    int length = i2d_PKCS8_PRIV_KEY_INFO(info.get(), &der);
+    if (length <= 0) return failWith(errors::kNteBadKey);
+    SecretBytes bytes(Bytes(der, der + length));
+    OPENSSL_clear_free(der, std::size_t(length));
+    return bytes;
+}
+
+Outcome<openssl::Pkey> fromPkcs8(OSSL_LIB_CTX* library, ByteView der) {
+    if (der.empty() || der.size() > std::size_t(LONG_MAX)) return failWith(errors::kNteBadKey);
+    const unsigned char* cursor = der.data();
+    openssl::Pkcs8 info(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &cursor, long(der.size())));
+    if (!info || cursor != der.data() + der.size()) return failWith(errors::kNteBadKey);
+    openssl::Pkey key(EVP_PKCS82PKEY_ex(info.get(), library, nullptr));
+    if (!key) return failWith(errors::kNteBadKey);
+    return key;
+}
+
+Outcome<Bytes> publicKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
+    Outcome<BlobHead> head = blobHead(key, kPublicKeyBlobType, kRsa1Magic, algorithm);
+    if (!head) return head.failure();
+    openssl::BigNum modulus = bigNumParameter(key, OSSL_PKEY_PARAM_RSA_N);
+    if (!appendLittleEndian(head->bytes, modulus.get(), head->modulusLen)) {
+        return failWith(errors::kNteBadKey);
+    }
+    return std::move(head->bytes);
+}
+
+Outcome<Bytes> privateKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
+    Outcome<BlobHead> head = blobHead(key, kPrivateKeyBlobType, kRsa2Magic, algorithm);
+    if (!head) return head.failure();
+    struct Field {
+        const char* name;
+        std::size_t width;
+    };
+    const Field fields[] = {
+        {OSSL_PKEY_PARAM_RSA_N, head->modulusLen},
+        {OSSL_PKEY_PARAM_RSA_FACTOR1, head->halfLen},
+        {OSSL_PKEY_PARAM_RSA_FACTOR2, head->halfLen},
+        {OSSL_PKEY_PARAM_RSA_EXPONENT1, head->halfLen},
+        {OSSL_PKEY_PARAM_RSA_EXPONENT2, head->halfLen},
+        {OSSL_PKEY_PARAM_RSA_COEFFICIENT1, head->halfLen},
+        {OSSL_PKEY_PARAM_RSA_D, head->modulusLen},
+    };
+    Bytes blob = std::move(head->bytes);
+    for (const Field& field : fields) {
+        BIGNUM* value = nullptr;
+        if (EVP_PKEY_get_bn_param(key, field.name, &value) != 1) {
+            OPENSSL_cleanse(blob.data(), blob.size());
+            return failWith(errors::kNteBadKey);
+        }
+        openssl::SecretBigNum owned(value);
+        if (!appendLittleEndian(blob, owned.get(), field.width)) {
+            // A key whose primes are not balanced has no blob form.
+            OPENSSL_cleanse(blob.data(), blob.size());
+            return failWith(errors::kNteBadKey);
+        }
+    }
+    return blob;
+}
+
+Outcome<Bytes> subjectPublicKeyInfo(const EVP_PKEY* key) {
+    unsigned char* der = nullptr;
+    int length = i2d_PUBKEY(key, &der);
+    if (length <= 0) return failWith(errors::kNteBadKey);
+    openssl::OpenSslBytes owned(der);
+    return Bytes(der, der + length);
+}
+
+Outcome<Bytes> signHash(OSSL_LIB_CTX* library, EVP_PKEY* key, AlgId algorithm, ByteView hash) {
+    std::optional<DigestChoice> digest = digestFor(algorithm);
+    if (!digest) return fail(errors::kNteBadAlgId);
+    if (hash.size() != digest->length) return fail(errors::kNteBadLen);
+    if (!isRsa(key)) return fail(errors::kNteBadKey);
+
+    Digest md(EVP_MD_fetch(library, digest->name, nullptr));
+    openssl::PkeyContext context(EVP_PKEY_CTX_new_from_pkey(library, key, nullptr));
+    if (!md || !context || EVP_PKEY_sign_init(context.get()) != 1 ||
+        EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) != 1 ||
+        EVP_PKEY_CTX_set_signature_md(context.get(), md.get()) != 1) {
+        return failWith(errors::kNteFail);
+    }
+    std::size_t length = 0;
+    if (EVP_PKEY_sign(context.get(), nullptr, &length, hash.data(), hash.size()) != 1) {
+        return failWith(errors::kNteFail);
+    }
+    Bytes signature(length);
+    if (EVP_PKEY_sign(context.get(), signature.data(), &length, hash.data(), hash.size()) != 1) {
+        return failWith(errors::kNteFail);
+    }
+    signature.resize(length);
+    std::reverse(signature.begin(), signature.end());  // Windows gives it LSB first
+    return signature;
+}
+
+}  // namespace rsaKeys
+}  // namespace pennaform::platform
