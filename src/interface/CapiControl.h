@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "engine/Engine.h"
@@ -16,6 +17,8 @@ inline constexpr HRESULT kSOk = 0;
 inline constexpr HRESULT kDispEMemberNotFound = static_cast<HRESULT>(0x80020003u);
 inline constexpr HRESULT kDispEBadParamCount = static_cast<HRESULT>(0x8002000Eu);
 inline constexpr HRESULT kDispETypeMismatch = static_cast<HRESULT>(0x80020005u);
+inline constexpr HRESULT kEOutOfMemory = static_cast<HRESULT>(0x8007000Eu);
+inline constexpr HRESULT kEFail = static_cast<HRESULT>(0x80004005u);
 
 class CapiControl {
 public:
@@ -25,8 +28,17 @@ public:
     // order and stores its result. Returns S_OK for every call that reaches
     // an operation, whatever the operation's own outcome (callers read the
     // error code afterwards); only a call that names no method or does not
-    // fit its arguments is refused with a DISP_E code.
-    HRESULT Invoke(int dispId, std::span<const Argument> args, Result& outResult);
+    // fit its arguments is refused with a DISP_E code. Nothing throws out of
+    // it: a call that throws answers E_OUTOFMEMORY when memory ran out (E_FAIL
+    // for any other exception) with the code on the control's Engine, and
+    // leaves outResult as it was (see Guard.h).
+    HRESULT Invoke(int dispId, std::span<const Argument> args, Result& outResult) noexcept;
+
+    // useDialogs: makes `host` the dialog host of this control's Engine (the
+    // headless one until then); the control owns it.
+    void useDialogs(std::unique_ptr<platform::PlatformDialogs> host) noexcept {
+        engine_.platform().installDialogs(std::move(host));
+    }
 
 private:
     Engine engine_;

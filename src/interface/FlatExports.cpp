@@ -2,12 +2,12 @@
 // process-wide Engine, and the resolver for their decorated names.
 #include <algorithm>
 #include <array>
-#include <new>
 #include <string_view>
 
 #include "encoding/ErrorTable.h"
 #include "interface/Bstr.h"
 #include "interface/Dispatcher.h"
+#include "interface/Guard.h"
 #include "interface/ProcessEngine.h"
 #include "pennaform/pennaform.h"
 
@@ -22,25 +22,31 @@ Argument toArgument(std::int32_t number) {
 }
 
 // flatCall: copies the arguments, runs the row's operation on the process
-// Engine and hands the result over in the C form (a new BSTR or a long).
+// Engine and hands the result over in the C form (a new BSTR or a long), all
+// inside the guard: a call that throws answers its empty result, except
+// GetErrorCode, which answers the guard's code when the Engine could not be
+// built.
 template <std::size_t Index, typename... A>
-auto flatCall(A... args) {
+auto flatCall(A... args) noexcept {
     constexpr const MethodSpec& method = kMethodTable[Index];
     static_assert(sizeof...(A) == method.arguments().size());
     using Return = std::conditional_t<method.result == ValueType::Long, std::int32_t, BSTR>;
-    Engine& engine = processEngine();
-    try {
-        std::array<Argument, sizeof...(A)> copies{toArgument(args)...};
-        Result result = Dispatcher::call(engine, method, copies);
-        if constexpr (std::is_same_v<Return, BSTR>)
-            return toBstr(std::get<std::optional<std::u16string>>(result));
-        else
-            return std::get<std::int32_t>(result);
-    } catch (...) {
-        // Only copying an argument or the result can throw here: memory ran out.
-        engine.setErrorCode(codes::kOutOfMemory);
-        return Return{};
-    }
+    return guardedEngineCall(
+        processEngine,
+        [&](Engine& engine) -> Return {
+            std::array<Argument, sizeof...(A)> copies{toArgument(args)...};
+            Result result = Dispatcher::call(engine, method, copies);
+            if constexpr (std::is_same_v<Return, BSTR>)
+                return toBstr(std::get<std::optional<std::u16string>>(result));
+            else
+                return std::get<std::int32_t>(result);
+        },
+        []([[maybe_unused]] std::int32_t code, [[maybe_unused]] bool engineReached) -> Return {
+            if constexpr (Index == methodIndex("GetErrorCode")) {
+                if (!engineReached) return code;
+            }
+            return Return{};
+        });
 }
 
 }  // namespace

@@ -1,16 +1,12 @@
 #include "interface/ProcessEngine.h"
 
 namespace pennaform {
-namespace {
-
-// Built by the library's static initialisation at load, destroyed by its
-// static clean-up at unload.
-Engine gProcessEngine;
-
-}  // namespace
 
 Engine& processEngine() {
-    return gProcessEngine;
+    // A function-local static: its initialisation runs once, under the
+    // language's own lock, and is attempted again after one that threw.
+    static Engine engine;
+    return engine;
 }
 
 }  // namespace pennaform
