@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "support/Process.h"
+#include "support/SessionDriver.h"
 #include "support/TemporaryFolder.h"
 
 namespace pennaform::test {
@@ -173,6 +174,33 @@ TEST(RegistryProcesses, TwoProcessesWriting500ValuesEachLoseNothing) {
     std::vector<std::string> values = readValues(home, addresses);
     ASSERT_EQ(values.size(), std::size_t(2 * kEach));
     for (int i = 0; i < 2 * kEach; ++i) EXPECT_EQ(values[std::size_t(i)], std::to_string(i));
+}
+
+TEST(RegistryProcesses, TwoSessionsOnOneHomeSeeEachOthersWritesAtOnce) {
+    TemporaryFolder folder;
+    std::vector<std::string> options{"--home", folder.sub("home")};
+    auto first = SessionDriver::start(options);
+    auto second = SessionDriver::start(options);
+    ASSERT_TRUE(first && second);
+    // Nothing asked, nothing answered: the read gives up instead of hanging.
+    EXPECT_FALSE(first->readAnswer(std::chrono::milliseconds(100)));
+    // Each write is read back at once by the other process, still running.
+    for (int round = 0; round < 3; ++round) {
+        SessionDriver& writer = round % 2 == 0 ? *first : *second;
+        SessionDriver& reader = round % 2 == 0 ? *second : *first;
+        std::string text = "round " + std::to_string(round);
+        auto write = writer.call("RegWriteHKCUStr", "Shared\\Value", text);
+        ASSERT_TRUE(write);
+        EXPECT_EQ(write->result, 0);
+        EXPECT_EQ(write->errorCode, 0);
+        auto read = reader.call("RegReadHKCU", "Shared\\Value");
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->result, text) << round;
+        EXPECT_EQ(read->errorCode, 0);
+        EXPECT_EQ(read->capiError, 0u);
+    }
+    EXPECT_EQ(first->close(), 0);
+    EXPECT_EQ(second->close(), 0);
 }
 
 TEST(RegistryProcesses, ProtectedModeFromOutside) {

@@ -166,6 +166,13 @@ void RunningProcess::closeInput() {
 }
 
 std::optional<std::string> RunningProcess::readLine() {
+    return readLine(std::chrono::milliseconds(-1));
+}
+
+std::optional<std::string> RunningProcess::readLine(std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    const bool forever = timeout.count() < 0;
+    const Clock::time_point deadline = Clock::now() + (forever ? Clock::duration() : timeout);
     for (;;) {
         std::size_t end = pending_.find('\n');
         if (end != std::string::npos) {
@@ -173,6 +180,16 @@ std::optional<std::string> RunningProcess::readLine() {
             pending_.erase(0, end + 1);
             return line;
         }
+        int wait = -1;
+        if (!forever) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) return std::nullopt;
+            wait = int(left.count());
+        }
+        pollfd ready{output_, POLLIN, 0};
+        int polled = poll(&ready, 1, wait);
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled == 0) return std::nullopt;
         char buffer[4096];
         ssize_t n = read(output_, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
@@ -192,6 +209,26 @@ int RunningProcess::wait() {
         }
         reaped_ = true;
         exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    return exitStatus_;
+}
+
+int RunningProcess::waitFor(std::chrono::milliseconds timeout) {
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!reaped_) {
+        int status = 0;
+        pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            reaped_ = true;
+            exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        } else if (done < 0 && errno != EINTR) {
+            break;
+        } else if (std::chrono::steady_clock::now() >= deadline) {
+            kill(SIGKILL);
+            return wait();
+        } else {
+            usleep(10000);
+        }
     }
     return exitStatus_;
 }

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -54,10 +55,16 @@ public:
     // readLine: the next line of the child's standard output, without its
     // line feed; nullopt at the end of the output.
     std::optional<std::string> readLine();
+    // readLine: the same, waiting at most `timeout` for the line; nullopt
+    // also when the time runs out (the line, if it comes, is read next).
+    std::optional<std::string> readLine(std::chrono::milliseconds timeout);
     // kill: sends the signal.
     void kill(int signal);
     // wait: reaps the child; its exit code, or 128 + the signal that ended it.
     int wait();
+    // waitFor: reaps the child if it ends within `timeout`, else kills it
+    // (SIGKILL) and reaps it; its exit code, or 128 + the signal.
+    int waitFor(std::chrono::milliseconds timeout);
 
 private:
     RunningProcess(pid_t pid, int input, int output) : pid_(pid), input_(input), output_(output) {}
