@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/FileTimes.h"
+#include "platform/HexText.h"
 
 namespace pennaform {
 
@@ -61,14 +62,7 @@ std::string CertWrapper::issuerCN() const {
 }
 
 std::string CertWrapper::serialHex() const {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    if (!loaded()) return text;
-    for (std::uint8_t b : info_->serialNumber) {
-        text.push_back(kDigits[b >> 4]);
-        text.push_back(kDigits[b & 0x0F]);
-    }
-    return text;
+    return loaded() ? upperHex(info_->serialNumber) : std::string();
 }
 
 std::string CertWrapper::dateOf(platform::FileTime platform::CertificateInfo::*bound,

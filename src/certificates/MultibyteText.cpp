@@ -1,5 +1,7 @@
 #include "certificates/MultibyteText.h"
 
+#include "platform/AsciiCase.h"
+
 namespace pennaform::signing {
 
 namespace {
@@ -9,10 +11,6 @@ std::size_t characterLength(std::string_view text, std::size_t at, const CodePag
     const bool twoBytes =
         codePage.isLeadByte(static_cast<unsigned char>(text[at])) && at + 1 < text.size();
     return twoBytes ? 2 : 1;
-}
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
 }  // namespace

@@ -8,11 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace pennaform {
+#include "platform/Utf16Le.h"  // utf16LeBytes: the UTF-16LE form of a text
 
-// utf16LeBytes: the text's UTF-16 code units, low byte first, over its whole
-// length (U+0000 included), with no terminator and no byte-order mark.
-std::vector<std::uint8_t> utf16LeBytes(std::u16string_view text);
+namespace pennaform {
 
 // ansiBytes: the text up to its first U+0000 in the process code page,
 // without a terminator.

@@ -1,5 +1,8 @@
 #include "encoding/ByteBuffer.h"
 
+#include "platform/AsciiCase.h"
+#include "platform/HexText.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -15,7 +18,6 @@ constexpr std::size_t kTail = 2;
 constexpr std::size_t kMaxLength = std::size_t(std::numeric_limits<std::int32_t>::max());
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 // zeroFilled: n zero bytes, or an empty vector when that much memory cannot
 // be had (the callers turn that into a failed operation).
@@ -102,7 +104,7 @@ constexpr std::array<std::uint8_t, 256> makeHexValues() {
     std::array<std::uint8_t, 256> t{};
     for (std::size_t i = 0; i < 256; ++i) {
         const int c = int(i);
-        const int upper = (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+        const int upper = asciiUpper(c);
         const int v = upper < ':' ? upper - '0' : upper - 'A' + 10;
         t[i] = std::uint8_t(v & 0xFF);
     }
@@ -352,8 +354,8 @@ bool ByteBuffer::hexEncode(const void* bytes, std::int32_t n) {
     }
     const auto* src = static_cast<const std::uint8_t*>(bytes);
     for (std::size_t i = 0; i < std::size_t(n); ++i) {
-        out[2 * i] = std::uint8_t(kHexDigits[src[i] >> 4]);
-        out[2 * i + 1] = std::uint8_t(kHexDigits[src[i] & 15]);
+        out[2 * i] = std::uint8_t(upperHexDigit(src[i] >> 4));
+        out[2 * i + 1] = std::uint8_t(upperHexDigit(src[i]));
     }
     sealOutput(out, outLen);
     storage_ = std::move(out);

@@ -2,9 +2,9 @@
 // description with its provider defaults, and the adapter addresses.
 #include "engine/SystemDescription.h"
 
-#include <cstdio>
 
 #include "platform/CodePage.h"
+#include "platform/HexText.h"
 #include "encoding/ErrorTable.h"
 
 namespace pennaform {
@@ -109,12 +109,8 @@ std::string describeSystem(const platform::OsFacts* os, Enroller& enroller) {
 std::string macAddressText(std::span<const platform::NetworkAdapter> adapters) {
     std::string text;
     for (const platform::NetworkAdapter& adapter : adapters) {
-        const auto& a = adapter.address;
-        char formatted[18];
-        std::snprintf(formatted, sizeof formatted, "%02X-%02X-%02X-%02X-%02X-%02X", a[0], a[1],
-                      a[2], a[3], a[4], a[5]);
         if (!text.empty()) text += '\n';
-        text += formatted;
+        appendUpperHex(text, std::span(adapter.address).first(6), '-');
     }
     return text;
 }

@@ -14,18 +14,12 @@
 #include "platform/KeyProviders.h"
 #include "platform/OsFacts.h"
 #include "platform/PlatformTypes.h"
+#include "platform/ProviderNames.h"
 
 namespace pennaform {
 
 // The providers the component knows by name.
-namespace providerNames {
-inline constexpr std::string_view kBase = "Microsoft Base Cryptographic Provider v1.0";
-inline constexpr std::string_view kEnhanced = "Microsoft Enhanced Cryptographic Provider v1.0";
-inline constexpr std::string_view kStrong = "Microsoft Strong Cryptographic Provider";
-inline constexpr std::string_view kAes = "Microsoft Enhanced RSA and AES Cryptographic Provider";
-inline constexpr std::string_view kAesPrototype =
-    "Microsoft Enhanced RSA and AES Cryptographic Provider (Prototype)";
-}  // namespace providerNames
+namespace providerNames = platform::providerNames;
 
 class Enroller {
 public:

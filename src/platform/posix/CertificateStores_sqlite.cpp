@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/CodePage.h"
+#include "platform/Utf16Le.h"
 
 namespace pennaform::platform {
 namespace {
@@ -77,25 +78,6 @@ Outcome<KeyContext> openBoundContainer(KeyProviders& keys, const CertProperties&
         {toAnsi(info.containerName), toAnsi(info.providerName), info.providerType});
     if (!container) return container.failure();
     return KeyContext{std::shared_ptr<KeyContainer>(std::move(*container)), info.keySpec};
-}
-
-Bytes utf16Bytes(std::u16string_view text) {
-    Bytes bytes;
-    bytes.reserve(text.size() * 2);
-    for (char16_t unit : text) {
-        bytes.push_back(std::uint8_t(unit));
-        bytes.push_back(std::uint8_t(unit >> 8));
-    }
-    return bytes;
-}
-
-std::u16string utf16Text(const Bytes& bytes) {
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text.push_back(char16_t(bytes[i] | (bytes[i + 1] << 8)));
-    }
-    return text;
 }
 
 // --- The memory store ---
@@ -212,12 +194,12 @@ CertProperties persistedProperties(const Statement& row, int first) {
     CertProperties properties;
     if (!row.columnIsNull(first + 2)) {
         properties.keyProvInfo = KeyProvInfo{
-            utf16Text(row.columnBlob(first)), utf16Text(row.columnBlob(first + 1)),
+            utf16LeUnits(row.columnBlob(first)), utf16LeUnits(row.columnBlob(first + 1)),
             std::uint32_t(row.columnInt64(first + 2)), std::uint32_t(row.columnInt64(first + 3)),
             KeySpec(std::uint32_t(row.columnInt64(first + 4)))};
     }
     if (!row.columnIsNull(first + 5))
-        properties.friendlyName = utf16Text(row.columnBlob(first + 5));
+        properties.friendlyName = utf16LeUnits(row.columnBlob(first + 5));
     return properties;
 }
 
@@ -226,14 +208,14 @@ CertProperties persistedProperties(const Statement& row, int first) {
 Statement& bindProperties(Statement& statement, int first, const CertProperties& properties) {
     if (properties.keyProvInfo) {
         const KeyProvInfo& info = *properties.keyProvInfo;
-        statement.bindBlob(first, utf16Bytes(info.containerName))
-            .bindBlob(first + 1, utf16Bytes(info.providerName))
+        statement.bindBlob(first, utf16LeBytes(info.containerName))
+            .bindBlob(first + 1, utf16LeBytes(info.providerName))
             .bindInt64(first + 2, info.providerType)
             .bindInt64(first + 3, info.flags)
             .bindInt64(first + 4, std::int64_t(info.keySpec));
     }
     if (properties.friendlyName)
-        statement.bindBlob(first + 5, utf16Bytes(*properties.friendlyName));
+        statement.bindBlob(first + 5, utf16LeBytes(*properties.friendlyName));
     return statement;  // parameters left unbound are NULL
 }
 

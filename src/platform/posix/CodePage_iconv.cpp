@@ -1,4 +1,5 @@
 #include "platform/CodePage.h"
+#include "platform/AsciiCase.h"
 
 #include <iconv.h>
 
@@ -22,13 +23,6 @@ bool isHighSurrogate(char32_t u) {
 }
 bool isLowSurrogate(char32_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-std::string lowerCase(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return out;
 }
 
 struct IconvCloser {
@@ -146,7 +140,7 @@ CodePage CodePage::fromLocaleName(std::string_view localeName) {
     if (dot == std::string_view::npos) return CodePage(kUtf8);
     std::string_view codeset = localeName.substr(dot + 1);
     codeset = codeset.substr(0, codeset.find('@'));
-    std::string name = lowerCase(codeset);
+    std::string name = asciiLowered(codeset);
     return CodePage(name == "big5" || name == "cp950" ? kBig5 : kUtf8);
 }
 

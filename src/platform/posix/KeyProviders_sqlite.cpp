@@ -12,48 +12,31 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/AsciiCase.h"
 #include "platform/CodePage.h"
+#include "platform/ProviderNames.h"
 #include "platform/posix/RsaKeys_openssl.h"
 
 namespace pennaform::platform {
 namespace {
 
-constexpr std::string_view kStrongProvider = "Microsoft Strong Cryptographic Provider";
-constexpr std::string_view kBaseProvider = "Microsoft Base Cryptographic Provider v1.0";
-constexpr std::string_view kAesProvider = "Microsoft Enhanced RSA and AES Cryptographic Provider";
+constexpr std::string_view kStrongProvider = providerNames::kStrong;
+constexpr std::string_view kBaseProvider = providerNames::kBase;
+constexpr std::string_view kAesProvider = providerNames::kAes;
 constexpr std::uint32_t kKeptFlags =
     keyFlags::kExportable | keyFlags::kUserProtected | keyFlags::kArchivable;
 
 // The installed providers, in the order the platform enumerates them
 // (ascending by name, ignoring case).
 std::vector<ProviderInfo> softwareProviders() {
-    return {
-        {std::string(kBaseProvider), providerTypes::kRsaFull},
-        {"Microsoft Enhanced Cryptographic Provider v1.0", providerTypes::kRsaFull},
-        {std::string(kAesProvider), providerTypes::kRsaAes},
-        {"Microsoft Enhanced RSA and AES Cryptographic Provider (Prototype)",
-         providerTypes::kRsaAes},
-        {std::string(kStrongProvider), providerTypes::kRsaFull},
-    };
-}
-
-bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = char(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = char(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
+    std::vector<ProviderInfo> providers;
+    for (const ProviderName& p : kSoftwareProviders)
+        providers.push_back({std::string(p.name), p.type});
+    return providers;
 }
 
 std::string foldedName(std::string_view utf8) {
-    std::string folded(utf8);
-    for (char& c : folded) {
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    }
-    return folded;
+    return asciiUppered(utf8);
 }
 
 // loginName: the user's login name, which names the default container.

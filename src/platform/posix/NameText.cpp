@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/HexText.h"
 #include "encoding/DerCursor.h"
 
 namespace pennaform::platform {
@@ -120,12 +121,8 @@ void appendCodePoint(std::u16string& out, char32_t cp) {
 }
 
 std::u16string hexText(std::span<const std::uint8_t> bytes) {
-    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
     std::u16string out = u"#";
-    for (std::uint8_t b : bytes) {
-        out.push_back(kDigits[b >> 4]);
-        out.push_back(kDigits[b & 0x0F]);
-    }
+    appendUpperHex(out, bytes);
     return out;
 }
 

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/HexText.h"
+#include "platform/ProviderNames.h"
 #include "platform/posix/RsaKeys_openssl.h"
 
 namespace pennaform::platform {
@@ -26,7 +28,7 @@ namespace {
 constexpr int kMaxBagDepth = 4;
 // The provider of an imported key when the file names none that is
 // installed, as the platform's own import chooses.
-constexpr const char* kDefaultImportProvider = "Microsoft Enhanced Cryptographic Provider v1.0";
+constexpr const char* kDefaultImportProvider = providerNames::kEnhanced.data();
 
 // PasswordText: a password as OpenSSL takes it (UTF-8, or no text at all for
 // the NULL password), wiped when dropped.
@@ -386,13 +388,15 @@ Outcome<std::string> newContainerName(OSSL_LIB_CTX* library) {
     }
     random[6] = std::uint8_t((random[6] & 0x0F) | 0x40);  // version 4
     random[8] = std::uint8_t((random[8] & 0x3F) | 0x80);  // RFC 4122 variant
-    char text[40];
-    std::snprintf(text, sizeof text,
-                  "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  random[0], random[1], random[2], random[3], random[4], random[5], random[6],
-                  random[7], random[8], random[9], random[10], random[11], random[12], random[13],
-                  random[14], random[15]);
-    return std::string(text);
+    // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}: groups of 4, 2, 2, 2 and 6 bytes.
+    std::string text = "{";
+    std::span<const std::uint8_t> rest(random);
+    for (std::size_t group : {4, 2, 2, 2, 6}) {
+        if (text.size() > 1) text += '-';
+        appendUpperHex(text, rest.first(group));
+        rest = rest.subspan(group);
+    }
+    return text + "}";
 }
 
 class OpenSslPkcs12 : public Pkcs12 {

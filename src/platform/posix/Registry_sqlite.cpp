@@ -13,7 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/AsciiCase.h"
 #include "platform/CodePage.h"
+#include "platform/Utf16Le.h"
 
 namespace pennaform::platform {
 namespace {
@@ -35,9 +37,9 @@ std::u16string folded(std::u16string_view name) {
     locale_t locale = upperCaseLocale();
     std::u16string out(name);
     for (char16_t& unit : out) {
-        if (unit >= u'a' && unit <= u'z') {
-            unit = char16_t(unit - u'a' + u'A');
-        } else if (unit >= 0x80 && (unit < 0xD800 || unit > 0xDFFF) && locale != locale_t(0)) {
+        if (unit < 0x80) {
+            unit = asciiUpper(unit);
+        } else if ((unit < 0xD800 || unit > 0xDFFF) && locale != locale_t(0)) {
             wint_t upper = towupper_l(wint_t(unit), locale);
             if (upper <= 0xFFFF) unit = char16_t(upper);
         }
@@ -104,24 +106,14 @@ Bytes storedForm(ValueType type, ByteView data) {
     if (!isStringType(type)) return Bytes(data.begin(), data.end());
     std::u16string wide =
         toWide(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-    Bytes stored;
-    stored.reserve(wide.size() * 2);
-    for (char16_t unit : wide) {
-        stored.push_back(std::uint8_t(unit & 0xFF));
-        stored.push_back(std::uint8_t(unit >> 8));
-    }
-    return stored;
+    return utf16LeBytes(wide);
 }
 
 // readForm: the stored bytes as the interface hands them out; an odd last
 // byte of a string is not a whole UTF-16 unit and is dropped.
 Bytes readForm(ValueType type, Bytes stored) {
     if (!isStringType(type)) return stored;
-    std::u16string wide(stored.size() / 2, u'\0');
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        wide[i] = char16_t(stored[2 * i] | (stored[2 * i + 1] << 8));
-    }
-    std::string ansi = toAnsi(wide);
+    std::string ansi = toAnsi(utf16LeUnits(stored));
     return Bytes(ansi.begin(), ansi.end());
 }
 

@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "platform/ProviderNames.h"
 #include "platform/posix/OpenSslLibrary.h"
 #include "platform/posix/OpenSslOwners.h"
 
@@ -29,12 +30,11 @@ struct ProviderEntry {
     bool hasDes;
 };
 constexpr ProviderEntry kProviders[] = {
-    {"Microsoft Base Cryptographic Provider v1.0", providerTypes::kRsaFull, false},
-    {"Microsoft Enhanced Cryptographic Provider v1.0", providerTypes::kRsaFull, true},
-    {"Microsoft Strong Cryptographic Provider", providerTypes::kRsaFull, true},
-    {"Microsoft Enhanced RSA and AES Cryptographic Provider", providerTypes::kRsaAes, true},
-    {"Microsoft Enhanced RSA and AES Cryptographic Provider (Prototype)", providerTypes::kRsaAes,
-     true},
+    {providerNames::kBase, providerTypes::kRsaFull, false},
+    {providerNames::kEnhanced, providerTypes::kRsaFull, true},
+    {providerNames::kStrong, providerTypes::kRsaFull, true},
+    {providerNames::kAes, providerTypes::kRsaAes, true},
+    {providerNames::kAesPrototype, providerTypes::kRsaAes, true},
 };
 
 // findProvider: the provider a name and type choose, or the error Windows
@@ -44,9 +44,9 @@ Outcome<const ProviderEntry*> findProvider(std::string_view name, std::uint32_t 
     if (name.empty()) {
         // The default provider of each type, as Windows 10 sets them.
         if (type == providerTypes::kRsaFull)
-            name = "Microsoft Strong Cryptographic Provider";
+            name = providerNames::kStrong;
         else if (type == providerTypes::kRsaAes)
-            name = "Microsoft Enhanced RSA and AES Cryptographic Provider";
+            name = providerNames::kAes;
         else
             return fail(errors::kNteProvTypeNotDef);
     }
