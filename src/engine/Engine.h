@@ -190,13 +190,14 @@ public:
     void setErrorCode(std::int32_t code) { errorCode_ = code; }
     void setCapiError(std::uint32_t number) { capiError_ = number; }
 
-    // inProtectedMode: whether the host marked this Engine's caller as
-    // untrusted; fixed when the Engine is made.
-    bool inProtectedMode() const { return ieProtectedMode_; }
-    // refusedInProtectedMode: the protected-mode gate of an operation: in
-    // protected mode sets code 1500 and returns true (the operation then
-    // returns its empty result); otherwise changes nothing.
-    bool refusedInProtectedMode();
+    // servesUntrustedCaller: whether the host marked this Engine's caller as
+    // untrusted (protected mode); fixed when the Engine is made.
+    bool servesUntrustedCaller() const { return untrustedCaller_; }
+    // refuseUntrustedCaller: the gate of an operation that an untrusted
+    // caller may not run: for such a caller sets code 1500 and returns true
+    // (the operation then returns its empty result); otherwise changes
+    // nothing and returns false.
+    bool refuseUntrustedCaller();
 
     const platform::StateHome& stateHome() const { return stateHome_; }
     platform::Platform& platform() { return *platform_; }
@@ -215,7 +216,7 @@ private:
     std::unique_ptr<platform::Platform> platform_;
     Enroller enroller_;
     std::string homePath_;
-    bool ieProtectedMode_;
+    bool untrustedCaller_;
     // PFX files: the password dialogs' range, the export name, and the last
     // imported and exported files (8-bit text in the process code page).
     std::int32_t minPasswordLength_ = 0;
