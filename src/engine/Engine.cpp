@@ -23,7 +23,7 @@ Engine::Engine(EngineConfig config)
     : stateHome_(std::move(config.homeOverride)),
       platform_(platform::makePlatform(stateHome_)),
       enroller_(installedProviders(*platform_)),
-      ieProtectedMode_(config.untrustedCaller) {
+      untrustedCaller_(config.untrustedCaller) {
     GetOSName();  // applies the system's provider defaults; the name is not kept
     homePath_ = platform_->os() != nullptr ? platform_->os()->homeFolder() : std::string();
 }
@@ -34,8 +34,8 @@ std::u16string Engine::toWideText(const std::string& ansi) {
     return toWide(ansi);
 }
 
-bool Engine::refusedInProtectedMode() {
-    if (!ieProtectedMode_) return false;
+bool Engine::refuseUntrustedCaller() {
+    if (!untrustedCaller_) return false;
     errorCode_ = codes::kProtectedMode;
     return true;
 }

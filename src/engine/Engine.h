@@ -12,7 +12,9 @@
 #include "platform/Platform.h"
 #include "platform/StateHome.h"
 #include "enrol/Enroller.h"
+#include "enrol/RequestTexts.h"
 #include "certificates/PersonalStoreList.h"
+#include "signing/SignerState.h"
 
 namespace pennaform {
 
@@ -137,6 +139,38 @@ public:
     std::u16string SymDecrypt(std::u16string_view strCipher, std::u16string_view strPasswdHex,
                               std::int32_t iAlgorithm, std::int32_t dwFlags);
 
+    // --- Enrolment (operations/Enrolment.cpp) ---
+
+    // CreatePKCS10: makes one RSA key pair of keyBits (1024, 2048 or 4096)
+    // with genKeyFlags in a new key container of the chosen provider, records
+    // it as a pending request in the user's registry and returns the
+    // request's text (Base64 of the DER PKCS#10 for commonName), also kept
+    // for GetCsrForSign. Empty on failure: 5005 empty name, 1500, 5301 key
+    // length, 5906 the registry cannot be written, 5046 no provider, 5203 or
+    // 5047 no container, 1501 only weak keys, 5302 the request failed, 5002.
+    std::u16string CreatePKCS10(std::u16string_view commonName, std::int32_t keyBits,
+                                std::int32_t genKeyFlags);
+    // CreatePKCS10Pair: as CreatePKCS10 for two key pairs, a signing one and
+    // an encryption one, each with its own container and pending request;
+    // their texts are kept for GetCsrForSign and GetCsrForEncrypt. The result
+    // is the error code, with the codes of CreatePKCS10; on failure both
+    // texts are empty.
+    std::int32_t CreatePKCS10Pair(std::u16string_view commonName, std::int32_t keyBits,
+                                  std::int32_t genKeyFlags);
+    // GetCsrForSign, GetCsrForEncrypt: the request texts the last enrolment
+    // kept (requestTexts()); empty when there is none. They change nothing.
+    std::u16string GetCsrForSign();
+    std::u16string GetCsrForEncrypt();
+    // AcceptPKCS7: installs the certificates of a Base64 PKCS#7 that an
+    // authority issued: its CA certificates into "ROOT" and "CA", and the
+    // issued certificate into "MY", bound to the key container of the pending
+    // request with the same public key. The result is the error code: 0,
+    // 5005, 1500, 5906, 5008 not Base64, 5040 not a certificate, 5060 only CA
+    // certificates, 5010 no pending request matches, 5201, 5203, 5206, 5211.
+    std::int32_t AcceptPKCS7(std::u16string_view strPkcs7);
+    RequestTexts& requestTexts() { return requestTexts_; }
+    const RequestTexts& requestTexts() const { return requestTexts_; }
+
     // --- PFX files ---
 
     // PresetPasswdLengthRange: the range of password lengths the password
@@ -156,6 +190,154 @@ public:
     std::int32_t minPasswordLength() const { return minPasswordLength_; }
     std::int32_t maxPasswordLength() const { return maxPasswordLength_; }
     const std::string& defaultPfxPrefix() const { return defaultPfxPrefix_; }
+
+    // --- PFX operations (operations/PfxOperations.cpp) ---
+
+    // The PFX file is strPfxPath and strPfxName joined; a missing part or
+    // password is asked for with the PFX dialog (5070 cancelled, 5002 no
+    // dialog). A load failure gives the loader's code (5005, 5401, 5207,
+    // 5208), or 5906 when the platform denied access.
+
+    // QueryPfxInfo: checks that the file opens with the password and holds a
+    // certificate with a private key whose key usage has the bits of
+    // dwKeyUsage, and leaves no key behind. The result is the error code: 0,
+    // 1500, 5070, 5002, 5902 no such file, the load codes, 5204 no private
+    // key, 5017 wrong key usage, 5010 no certificate.
+    std::int32_t QueryPfxInfo(std::u16string_view strPfxPath, std::u16string_view strPfxName,
+                              std::u16string_view strPasswd, std::int32_t dwFlags,
+                              std::int32_t dwKeyUsage);
+    // ImportPfxToIE: as QueryPfxInfo, then copies the accepted certificates
+    // with their keys (exportable with dwFlags 1) into "MY" and records the
+    // file as the last imported one. The result is the error code: those of
+    // QueryPfxInfo, and 5201 when "MY" cannot be opened.
+    std::int32_t ImportPfxToIE(std::u16string_view strPfxPath, std::u16string_view strPfxName,
+                               std::u16string_view strPasswd, std::int32_t dwFlags,
+                               std::int32_t dwKeyUsage);
+    // ChangePfxPasswd: rewrites the file under strNewPass, the old one
+    // checked first (replaced safely: the old file stays whole until the new
+    // one is written). The result is the error code: 0, 1500, 5070, 5002,
+    // 5209 the confirmation differs, 5902, the load codes (5208 wrong old
+    // password), 5906, 5210 the export failed, 5204, 5205 the key cannot be
+    // exported, 1103 the file cannot be written.
+    std::int32_t ChangePfxPasswd(std::u16string_view strPfxPath, std::u16string_view strPfxName,
+                                 std::u16string_view strOldPass, std::u16string_view strNewPass,
+                                 std::int32_t dwFlags);
+    // ChangePfxPasswdEx: ChangePfxPasswd; with dwPort > 0 a PFX signer the
+    // signer port keeps from the same file also takes the new password.
+    std::int32_t ChangePfxPasswdEx(std::u16string_view strPfxPath, std::u16string_view strPfxName,
+                                   std::u16string_view strOldPass, std::u16string_view strNewPass,
+                                   std::int32_t dwPort, std::int32_t dwFlags);
+    // ExportPfxFromIE: writes the "MY" certificate the filter strSubject
+    // chooses (with its chain for 0x200, deleted from "MY" after for 0x1000)
+    // with its private key to a PFX file under strPassword, asking for what
+    // is missing, and records it as the last exported file. The result is
+    // the error code: 0, 1500, 5201, 5010/5011/5012/5017 no acceptable
+    // certificate, 5070, 5002, 5226 no memory store, 5206, 5205 the key
+    // cannot be exported, 5402 the file cannot be written, 1001 no folder.
+    std::int32_t ExportPfxFromIE(std::u16string_view strSubject, std::u16string_view strPfxPath,
+                                 std::u16string_view strPassword, std::int32_t dwFlags,
+                                 std::int32_t dwKeyUsage);
+
+    // --- Mobile export (operations/MobileExport.cpp) ---
+
+    // ExportMobileFromPfx: the certificate and private key of a PFX file as
+    // the mobile record, Triple-DES encrypted under strPasswd, in Base64.
+    // Empty on failure: 1500, 5070, 5002, 5902 no such file, the load codes
+    // (5005, 5401, 5207, 5208), 5010/5011/5012/5017 no acceptable
+    // certificate, 5204 no private key, 5205 the key cannot be exported.
+    std::u16string ExportMobileFromPfx(std::u16string_view strPfxPath,
+                                       std::u16string_view strPfxName,
+                                       std::u16string_view strPasswd, std::int32_t dwFlags,
+                                       std::int32_t dwKeyUsage);
+    // ExportMobileFromIE: the same for the "MY" certificate the filter
+    // strSubject chooses. Empty on failure: 1500, 5201, 5070, the search
+    // codes, 5204, 5205.
+    std::u16string ExportMobileFromIE(std::u16string_view strSubject, std::u16string_view strPasswd,
+                                      std::int32_t dwFlags, std::int32_t dwKeyUsage);
+
+    // --- Signer selection and the signer's certificate
+    //     (operations/SignerSelection.cpp) ---
+
+    // SelectSigner, SelectSignerEx, SelectSignerEx2: clear the current
+    // signer, then choose one by the filter certFilter from "MY" and then
+    // from a PFX file (the sources, picker and keeping of the file as
+    // dwFlags say; strCompareDate, "YYYYMMDDhhmmss" or empty, replaces the
+    // current time of the validity check). SelectSignerEx2 first restores the
+    // signer the signer port keeps when dwPort > 0, and saves the new one
+    // there. The result is the error code: 0, 1500, 5005 bad compare date,
+    // 5201, 5010/5011/5012/5017 no acceptable certificate, 5070, 5002, the
+    // PFX load codes, 5906 access denied.
+    std::int32_t SelectSigner(std::u16string_view certFilter, std::int32_t dwFlags,
+                              std::int32_t dwKeyUsage);
+    std::int32_t SelectSignerEx(std::u16string_view certFilter, std::u16string_view strPfxPath,
+                                std::u16string_view strPfxName, std::u16string_view strPasswd,
+                                std::u16string_view strCompareDate, std::int32_t dwFlags,
+                                std::int32_t dwKeyUsage);
+    std::int32_t SelectSignerEx2(std::u16string_view certFilter, std::u16string_view strPfxPath,
+                                 std::u16string_view strPfxName, std::int32_t dwPort,
+                                 std::u16string_view strCompareDate, std::int32_t dwFlags,
+                                 std::int32_t dwKeyUsage);
+    // GetSignerPfxFilePath, GetSignerPfxFileName: the folder and name of the
+    // current signer's PFX file; empty for a signer from "MY" or none. They
+    // change nothing.
+    std::u16string GetSignerPfxFilePath();
+    std::u16string GetSignerPfxFileName();
+    // GetCertB64: the current signer's certificate in Base64 on one line;
+    // empty when there is none. Changes nothing.
+    std::u16string GetCertB64();
+    // GetCertSubject ... GetCertFinger: one field of the current signer's
+    // certificate as CertWrapper renders it (the dates as
+    // "YYYYMMDDhhmmss" local time); empty when there is no signer or its
+    // bytes do not parse. Each clears the error code.
+    std::u16string GetCertSubject();
+    std::u16string GetCertSubjectCN();
+    std::u16string GetCertIssuer();
+    std::u16string GetCertSerial();
+    std::u16string GetCertNotBefore();
+    std::u16string GetCertNotAfter();
+    std::u16string GetCertFinger();
+    // GetCertKeyUsage: the first byte of the current signer's key usage; 0
+    // when it has none or there is no signer. Clears the error code.
+    std::int32_t GetCertKeyUsage();
+    SignerState& signer() { return signer_; }
+    const SignerState& signer() const { return signer_; }
+
+    // --- Signing (operations/Signing.cpp) ---
+
+    // SignPkcs1: the raw PKCS#1 v1.5 signature of strContent (UTF-16LE, or
+    // with 0x800 in the process code page) by the current signer's key, in
+    // hex (Base64 with 0x100); the digest by the flags (0x1000 MD5, 0x2000
+    // SHA-1 of MD5, else SHA-256 on a SHA-2 provider, else SHA-1); 0x4000
+    // keeps the provider's byte order, 0x8000 asks the user first. Empty on
+    // failure: 5005 empty text, 1500, 5067 no signer, 1102 its PFX file is
+    // gone, 5201, 5206 no private key, 5225 the card is not ready, 5070,
+    // 5002, 5061 the signature failed (platform error kept).
+    std::u16string SignPkcs1(std::u16string_view strContent, std::int32_t dwFlags);
+    // SignPkcs7: a PKCS#7 SignedData of strContent by the current signer, in
+    // Base64 (0x100 no certificates, 0x200 the chain, 0x400 detached, 0x2000
+    // authenticated attributes; the text and digest flags of SignPkcs1).
+    // Empty on failure: the codes of SignPkcs1, 5040 the certificate does not
+    // decode, 5202 no acceptable chain, 5305 an encoding step failed (its
+    // number kept as the platform error), 5002.
+    std::u16string SignPkcs7(std::u16string_view strContent, std::int32_t dwFlags);
+
+    // --- Envelopes (operations/Envelopes.cpp) ---
+
+    // CertEncryptPkcs7: strPlainText (UTF-16LE, or with 0x800 in the process
+    // code page) enveloped for the certificate strCertB64 (a certificate or a
+    // PKCS#7 carrying one, in Base64) under iAlgorithm (1 DES, 2 RC4, else
+    // Triple DES), as the Base64 of the PKCS#7 EnvelopedData. Empty on
+    // failure: 5005, 1500, 5040 no usable certificate, 9004 the encryption
+    // failed (platform error kept).
+    std::u16string CertEncryptPkcs7(std::u16string_view strPlainText,
+                                    std::u16string_view strCertB64, std::int32_t iAlgorithm,
+                                    std::int32_t dwFlags);
+    // CertDecryptPkcs7: the text of a Base64 EnvelopedData, opened with the
+    // key of a recipient's certificate in "MY" (or, failing that, of a PFX
+    // file the user names). Empty on failure: 5005, 1500, 9002 not Base64,
+    // 5017 wrong key, 5042 not an envelope, 9005 the decryption failed, 9006
+    // no recipient certificate, 5070, 5002, 5010 the PFX cannot be loaded.
+    std::u16string CertDecryptPkcs7(std::u16string_view strCipher, std::int32_t dwFlags);
 
     // --- Personal store ---
 
@@ -190,13 +372,14 @@ public:
     void setErrorCode(std::int32_t code) { errorCode_ = code; }
     void setCapiError(std::uint32_t number) { capiError_ = number; }
 
-    // inProtectedMode: whether the host marked this Engine's caller as
-    // untrusted; fixed when the Engine is made.
-    bool inProtectedMode() const { return ieProtectedMode_; }
-    // refusedInProtectedMode: the protected-mode gate of an operation: in
-    // protected mode sets code 1500 and returns true (the operation then
-    // returns its empty result); otherwise changes nothing.
-    bool refusedInProtectedMode();
+    // servesUntrustedCaller: whether the host marked this Engine's caller as
+    // untrusted (protected mode); fixed when the Engine is made.
+    bool servesUntrustedCaller() const { return untrustedCaller_; }
+    // refuseUntrustedCaller: the gate of an operation that an untrusted
+    // caller may not run: for such a caller sets code 1500 and returns true
+    // (the operation then returns its empty result); otherwise changes
+    // nothing and returns false.
+    bool refuseUntrustedCaller();
 
     const platform::StateHome& stateHome() const { return stateHome_; }
     platform::Platform& platform() { return *platform_; }
@@ -215,7 +398,7 @@ private:
     std::unique_ptr<platform::Platform> platform_;
     Enroller enroller_;
     std::string homePath_;
-    bool ieProtectedMode_;
+    bool untrustedCaller_;
     // PFX files: the password dialogs' range, the export name, and the last
     // imported and exported files (8-bit text in the process code page).
     std::int32_t minPasswordLength_ = 0;
@@ -224,6 +407,10 @@ private:
     std::string importedPfxPath_, importedPfxName_;
     std::string exportedPfxPath_, exportedPfxName_;
     PersonalStoreList personalStore_;
+    RequestTexts requestTexts_;
+    // Declared after platform_: the signer holds stores, keys and a shared
+    // block of the platform, so it goes first.
+    SignerState signer_;
 };
 
 }  // namespace pennaform

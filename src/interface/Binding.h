@@ -90,13 +90,13 @@ constexpr Signature signatureOf() {
     return detail::MemberTraits<decltype(Op)>::signature();
 }
 
-// notBuilt<type, gated>: the invoker of an operation this build does not offer
-// yet: code 5004, an empty string or the code itself as the result. An
-// operation that refuses an untrusted caller keeps that gate even before it is
-// built, so it answers 1500 in protected mode.
-template <ValueType R, bool RefusedInProtectedMode>
+// notBuilt<type, refusesUntrustedCaller>: the invoker of an operation this
+// build does not offer yet: code 5004, an empty string or the code itself as
+// the result. An operation that refuses an untrusted caller keeps that gate
+// even before it is built, so it answers 1500 to such a caller.
+template <ValueType R, bool RefusesUntrustedCaller>
 Result notBuilt(Engine& engine, std::span<const Argument>) {
-    if (!(RefusedInProtectedMode && engine.refusedInProtectedMode())) {
+    if (!(RefusesUntrustedCaller && engine.refuseUntrustedCaller())) {
         engine.setErrorCode(codes::kNotSupported);
     }
     if constexpr (R == ValueType::Long)

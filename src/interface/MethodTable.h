@@ -29,7 +29,7 @@ struct MethodSpec {
     std::string_view exportName;  // undecorated flat export name
     Invoker invoke;
     Signature bound;              // the bound operation's signature; unknown when not built
-    bool refusedInProtectedMode;  // refuses an untrusted caller with 1500
+    bool refusesUntrustedCaller;  // refuses an untrusted caller with 1500
 
     constexpr std::span<const ArgumentSpec> arguments() const {
         return {argumentList.data(), std::size_t(argumentCount)};
@@ -55,11 +55,12 @@ struct MethodSpec {
     }
 };
 
-// The operations that refuse to run for an untrusted caller (protected mode):
+// kRefusingUntrustedCaller: the operations that refuse to run for an
+// untrusted caller (protected mode):
 // those that reach the user's files, keys, certificates, registry or network
 // adapters. A built operation checks the gate itself, at the step where its
 // own argument checks end; one not built yet checks it before answering 5004.
-inline constexpr std::array<std::string_view, 36> kRefusedInProtectedMode = {
+inline constexpr std::array<std::string_view, 36> kRefusingUntrustedCaller = {
     "GetMacAddress",     "RegReadHKCU",         "RegWriteHKCUInt",
     "RegWriteHKCUStr",   "RegReadHKLM",         "Hash",
     "HashFile",          "SetProviderName",     "CreatePKCS10",
@@ -75,9 +76,9 @@ inline constexpr std::array<std::string_view, 36> kRefusedInProtectedMode = {
 };
 
 namespace detail {
-constexpr bool refusedInProtectedMode(std::string_view name) {
-    for (std::string_view gated : kRefusedInProtectedMode) {
-        if (gated == name) return true;
+constexpr bool refusesUntrustedCaller(std::string_view name) {
+    for (std::string_view refusing : kRefusingUntrustedCaller) {
+        if (refusing == name) return true;
     }
     return false;
 }
@@ -95,17 +96,17 @@ constexpr MethodSpec row(int slot, int dispId, std::string_view name,
             exportName,
             &bound<Op>,
             signatureOf<Op>(),
-            refusedInProtectedMode(name)};
+            refusesUntrustedCaller(name)};
 }
 constexpr MethodSpec rowNotBuilt(int slot, int dispId, std::string_view name,
                                  std::array<ArgumentSpec, 7> args, int count, ValueType result,
                                  std::string_view exportName) {
-    bool gated = refusedInProtectedMode(name);
+    bool refuses = refusesUntrustedCaller(name);
     Invoker invoke =
         result == ValueType::Long
-            ? (gated ? &notBuilt<ValueType::Long, true> : &notBuilt<ValueType::Long, false>)
-            : (gated ? &notBuilt<ValueType::String, true> : &notBuilt<ValueType::String, false>);
-    return {slot, dispId, name, args, count, result, exportName, invoke, Signature{}, gated};
+            ? (refuses ? &notBuilt<ValueType::Long, true> : &notBuilt<ValueType::Long, false>)
+            : (refuses ? &notBuilt<ValueType::String, true> : &notBuilt<ValueType::String, false>);
+    return {slot, dispId, name, args, count, result, exportName, invoke, Signature{}, refuses};
 }
 }  // namespace detail
 
@@ -200,17 +201,17 @@ constexpr bool rowsMatchTheirOperations(const std::array<MethodSpec, 66>& table)
     return true;
 }
 
-// Every gated name is a row of the table, once.
-constexpr bool everyGatedNameIsARow(const std::array<MethodSpec, 66>& table) {
-    std::size_t gatedRows = 0;
-    for (const MethodSpec& m : table) gatedRows += m.refusedInProtectedMode ? 1 : 0;
-    return gatedRows == kRefusedInProtectedMode.size();
+// Every name of kRefusingUntrustedCaller is a row of the table, once.
+constexpr bool everyRefusingNameIsARow(const std::array<MethodSpec, 66>& table) {
+    std::size_t refusingRows = 0;
+    for (const MethodSpec& m : table) refusingRows += m.refusesUntrustedCaller ? 1 : 0;
+    return refusingRows == kRefusingUntrustedCaller.size();
 }
 }  // namespace detail
 
 inline constexpr std::array<MethodSpec, 66> kMethodTable = detail::buildMethodTable();
 static_assert(detail::rowsMatchTheirOperations(kMethodTable));
-static_assert(detail::everyGatedNameIsARow(kMethodTable));
+static_assert(detail::everyRefusingNameIsARow(kMethodTable));
 
 // methodIndex: the row of a method (or of the export-only name), at compile
 // time; an unknown name does not compile.

@@ -2,11 +2,13 @@
 // certificates in a stable order, with the properties that bind them to keys.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/Outcome.h"
@@ -102,6 +104,23 @@ class CertificateStore {
     // remove: deletes `id` from the store (its key container stays);
     // CRYPT_E_NOT_FOUND when it is not there any more.
     virtual Status remove(CertId id) = 0;
+    // findBySha1: the first certificate, in the store's order, whose encoding
+    // has the 20-byte SHA-1 hash `sha1` (CertFindCertificateInStore with
+    // CERT_FIND_SHA1_HASH); CRYPT_E_NOT_FOUND when none has, a hash of
+    // another length included. A backend with an index of the hashes
+    // overrides this walk over certificates() and sha1Hash().
+    virtual Outcome<StoredCertificate> findBySha1(ByteView sha1) const {
+        Outcome<std::vector<StoredCertificate>> all = certificates();
+        if (!all) return all.failure();
+        for (StoredCertificate& candidate : *all) {
+            Outcome<Bytes> hash = sha1Hash(candidate.id);
+            if (!hash) return hash.failure();
+            if (std::equal(hash->begin(), hash->end(), sha1.begin(), sha1.end())) {
+                return std::move(candidate);
+            }
+        }
+        return fail(errors::kCryptENotFound);
+    }
 };
 
 // CertificateStores: opens stores.

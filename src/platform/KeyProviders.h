@@ -150,6 +150,17 @@ public:
     // the user refuses a user-protected key, NTE_SILENT_CONTEXT when no one
     // can be asked.
     virtual Outcome<Bytes> signHash(KeySpec spec, AlgId hashAlgorithm, ByteView hash) = 0;
+    // decryptKey: unwraps a content-encryption key that was encrypted with
+    // RSA PKCS#1 v1.5 (block type 2) for the public key in slot `spec`, as
+    // CryptDecrypt does for a PKCS#7 recipient. `wrapped` has the modulus
+    // length and comes least significant byte first, the provider's order
+    // (reverse a PKCS#7 encryptedKey first). The result is the key's bytes,
+    // which the caller owns and should wipe after use. Failures: NTE_BAD_KEY
+    // for a key in the AT_SIGNATURE slot, which may not decrypt; NTE_BAD_DATA
+    // for a wrong length or padding; NTE_NO_KEY for an empty slot;
+    // ERROR_CANCELLED when the user refuses a user-protected key,
+    // NTE_SILENT_CONTEXT when no one can be asked.
+    virtual Outcome<Bytes> decryptKey(KeySpec spec, ByteView wrapped) = 0;
 };
 
 // KeyProviders: the installed providers and the user's key containers. All

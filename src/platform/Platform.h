@@ -6,12 +6,14 @@
 #include <utility>
 
 #include "platform/CertificateStores.h"
+#include "platform/ChainBuilder.h"
 #include "platform/Certificates.h"
 #include "platform/CryptMessages.h"
 #include "platform/KeyProviders.h"
 #include "platform/OsFacts.h"
 #include "platform/Pkcs12.h"
 #include "platform/PlatformDialogs.h"
+#include "platform/RandomSource.h"
 #include "platform/Registry.h"
 #include "platform/SharedMemory.h"
 #include "platform/SymmetricCiphers.h"
@@ -25,11 +27,13 @@ namespace pennaform::platform {
 struct PlatformServices {
     std::unique_ptr<PlatformDialogs> dialogs;
     std::unique_ptr<OsFacts> os;
+    std::unique_ptr<RandomSource> random;
     std::unique_ptr<Registry> registry;
     std::unique_ptr<SharedMemory> sharedMemory;
     std::unique_ptr<Certificates> certificates;
     std::unique_ptr<KeyProviders> keys;
     std::unique_ptr<CertificateStores> stores;
+    std::unique_ptr<ChainBuilder> chains;
     std::unique_ptr<Pkcs12> pkcs12;
     std::unique_ptr<CryptMessages> messages;
     std::unique_ptr<SymmetricCiphers> ciphers;
@@ -47,6 +51,7 @@ class Platform {
 
     KeyProviders* keys() const noexcept { return services_.keys.get(); }
     CertificateStores* stores() const noexcept { return services_.stores.get(); }
+    ChainBuilder* chains() const noexcept { return services_.chains.get(); }
     Certificates* certificates() const noexcept { return services_.certificates.get(); }
     Pkcs12* pkcs12() const noexcept { return services_.pkcs12.get(); }
     CryptMessages* messages() const noexcept { return services_.messages.get(); }
@@ -54,6 +59,7 @@ class Platform {
     OsFacts* os() const noexcept { return services_.os.get(); }
     SharedMemory* sharedMemory() const noexcept { return services_.sharedMemory.get(); }
     SymmetricCiphers* ciphers() const noexcept { return services_.ciphers.get(); }
+    RandomSource* random() const noexcept { return services_.random.get(); }
     // dialogs: the dialog host in place now; null when none is installed,
     // which means no dialog can be shown (the library's default). Services
     // that ask the user (a user-protected key) look it up here at each use

@@ -1,5 +1,6 @@
-// Registry: the per-user hive (read and written) and the machine hive (read
-// only), addressed by backslash-separated key paths, with typed values.
+// Registry: the per-user hive (read and written), the machine hive (read
+// only) and the classes hive (where the component registers itself, read and
+// written), addressed by backslash-separated key paths, with typed values.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@ namespace pennaform::platform {
 enum class Hive {
     kCurrentUser,   // HKEY_CURRENT_USER
     kLocalMachine,  // HKEY_LOCAL_MACHINE, never written by the component
+    kClassesRoot,   // HKEY_CLASSES_ROOT: the component's registration as a control
 };
 
 // ValueType: registry value types (REG_* numbers).
@@ -61,7 +63,7 @@ class RegistryKey {
     virtual Outcome<std::string> subkeyName(std::uint32_t index) const = 0;
 };
 
-// Registry: opens keys in the two hives. Paths are relative to the hive's
+// Registry: opens keys in the hives. Paths are relative to the hive's
 // root, backslash-separated (empty names between backslashes are skipped, so
 // the empty path and "\\" are the root itself). A key name is at most 255
 // characters, a path at most 512 names deep.
@@ -79,6 +81,15 @@ class Registry {
     // depth beyond the limits; otherwise the store's error
     // (ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ...).
     virtual Outcome<std::unique_ptr<RegistryKey>> createKey(std::string_view path) = 0;
+    // createKeyIn: createKey in `hive`: kCurrentUser is createKey itself,
+    // kClassesRoot its classes hive; ERROR_ACCESS_DENIED for kLocalMachine.
+    virtual Outcome<std::unique_ptr<RegistryKey>> createKeyIn(Hive hive,
+                                                              std::string_view path) = 0;
+    // deleteKeyTree: deletes the key `path` of `hive` with every subkey and
+    // value below it, in one transaction (RegDeleteTree, then RegDeleteKey).
+    // ERROR_FILE_NOT_FOUND when the key is missing; ERROR_ACCESS_DENIED for
+    // the hive's root and in the machine hive; the store's error otherwise.
+    virtual Status deleteKeyTree(Hive hive, std::string_view path) = 0;
 };
 
 }  // namespace pennaform::platform

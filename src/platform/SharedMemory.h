@@ -61,6 +61,8 @@ class SharedMemory {
     virtual Outcome<std::unique_ptr<SharedBlock>> openBlock(std::string_view name,
                                                             std::uint32_t size) = 0;
     // openEvent: opens the event `name`, creating it when it does not exist.
+    // ERROR_INVALID_HANDLE when the name is that of a block; the platform's
+    // error (ERROR_ACCESS_DENIED, ...) otherwise.
     virtual Outcome<std::unique_ptr<NamedEvent>> openEvent(std::string_view name) = 0;
 };
 

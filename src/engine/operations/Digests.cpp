@@ -73,7 +73,7 @@ std::optional<std::string> chooseFileToHash(platform::Platform& platform) {
 
 std::u16string Engine::Hash(std::u16string_view strPlainText, std::int32_t dwFlags) {
     setErrorCode(codes::kSuccess);
-    if (refusedInProtectedMode()) return {};
+    if (refuseUntrustedCaller()) return {};
     if (strPlainText.empty()) {
         setErrorCode(codes::kBadArgument);
         return {};
@@ -87,7 +87,7 @@ std::u16string Engine::Hash(std::u16string_view strPlainText, std::int32_t dwFla
 
 std::u16string Engine::HashFile(std::u16string_view strFileName, std::int32_t dwFlags) {
     setErrorCode(codes::kSuccess);
-    if (refusedInProtectedMode()) return {};
+    if (refuseUntrustedCaller()) return {};
     // A path ends at its first U+0000, as the file functions read it.
     std::string path = toAnsi(strFileName.substr(0, strFileName.find(u'\0')));
     if (path.empty()) {

@@ -19,7 +19,7 @@ std::u16string Engine::GetOSName() {
 std::u16string Engine::GetMacAddress() {
     errorCode_ = codes::kSuccess;
     capiError_ = 0;
-    if (refusedInProtectedMode()) return {};
+    if (refuseUntrustedCaller()) return {};
     const platform::OsFacts* os = platform_->os();
     if (os == nullptr) {
         errorCode_ = codes::kGeneral;

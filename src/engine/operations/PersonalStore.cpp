@@ -23,7 +23,7 @@ std::unique_ptr<platform::CertificateStore> openPersonalStore(platform::Platform
 }  // namespace
 
 std::int32_t Engine::GetIECertCount() {
-    if (refusedInProtectedMode()) return 0;
+    if (refuseUntrustedCaller()) return 0;
     personalStore_.clear();
     setErrorCode(codes::kSuccess);
     std::unique_ptr<platform::CertificateStore> store = openPersonalStore(platform());
@@ -42,7 +42,7 @@ std::int32_t Engine::GetIECertCount() {
 
 std::u16string Engine::personalStoreField(std::int32_t position,
                                           std::string (CertWrapper::*render)() const) {
-    if (refusedInProtectedMode()) return {};
+    if (refuseUntrustedCaller()) return {};
     const platform::Bytes* encoded = personalStore_.at(position);
     if (encoded == nullptr) return {};
     const CertWrapper certificate(platform(), *encoded);
@@ -73,7 +73,7 @@ std::u16string Engine::GetIECertFinger(std::int32_t dwIndex) {
 }
 
 std::int32_t Engine::DeleteIECert(std::int32_t dwIndex) {
-    if (refusedInProtectedMode()) return GetErrorCode();
+    if (refuseUntrustedCaller()) return GetErrorCode();
     setErrorCode(codes::kCertificateNotFound);
     const platform::Bytes* encoded = personalStore_.at(dwIndex);
     if (encoded == nullptr) return GetErrorCode();

@@ -13,7 +13,7 @@ std::int32_t Engine::SetProviderName(std::u16string_view strProviderName) {
         errorCode_ = codes::kBadArgument;
         return errorCode_;
     }
-    if (refusedInProtectedMode()) return errorCode_;
+    if (refuseUntrustedCaller()) return errorCode_;
     enroller_.setProviderName(name);
     errorCode_ = enroller_.errorCode();
     capiError_ = enroller_.platformError();

@@ -31,7 +31,7 @@ std::optional<ValueAddress> checkedAddress(Engine& engine, std::u16string_view s
         engine.setErrorCode(codes::kBadArgument);
         return std::nullopt;
     }
-    if (engine.refusedInProtectedMode()) return std::nullopt;
+    if (engine.refuseUntrustedCaller()) return std::nullopt;
     return ValueAddress{toAnsi(address.substr(0, split)), toAnsi(address.substr(split + 1))};
 }
 

@@ -63,7 +63,7 @@ std::u16string Engine::SymEncrypt(std::u16string_view strPlainText,
         setErrorCode(codes::kBadArgument);
         return {};
     }
-    if (refusedInProtectedMode()) return {};
+    if (refuseUntrustedCaller()) return {};
     const std::vector<std::uint8_t> plain =
         (dwFlags & kAnsiText) ? ansiBytes(strPlainText) : utf16LeBytes(strPlainText);
     ByteBuffer key;
@@ -111,7 +111,7 @@ std::u16string Engine::SymDecrypt(std::u16string_view strCipher, std::u16string_
     }
     // The gate comes after the argument checks, so a bad cipher text or key
     // text is reported as such even to an untrusted caller.
-    if (refusedInProtectedMode()) return {};
+    if (refuseUntrustedCaller()) return {};
     SymmetricCipher cipher(platform().ciphers());
     if (const std::int32_t refused = prepare(cipher, iAlgorithm, key); refused != codes::kSuccess) {
         setErrorCode(refused);

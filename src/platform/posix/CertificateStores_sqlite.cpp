@@ -261,6 +261,23 @@ public:
         return query->columnBlob(0);
     }
 
+    // findBySha1: through the store's index of the hashes.
+    Outcome<StoredCertificate> findBySha1(ByteView sha1) const override {
+        Outcome<Connection*> reader = database_->reader();
+        if (!reader) {
+            return noDatabaseYet(reader.error()) ? fail(errors::kCryptENotFound) : reader.failure();
+        }
+        Outcome<Statement> query = (*reader)->prepare(
+            "SELECT id, encoded FROM store_certificates WHERE store = ?1 AND sha1 = ?2 "
+            "ORDER BY id LIMIT 1");
+        if (!query) return query.failure();
+        query->bindText(1, name_).bindBlob(2, sha1);
+        Outcome<bool> row = query->step();
+        if (!row) return row.failure();
+        if (!*row) return fail(errors::kCryptENotFound);
+        return StoredCertificate{CertId(query->columnInt64(0)), query->columnBlob(1)};
+    }
+
     Status setKeyProvInfo(CertId id, const KeyProvInfo& info, PropertyScope scope) override {
         if (scope == PropertyScope::kMemoryOnly) {
             Outcome<Statement> exists = selectRow("id", id);

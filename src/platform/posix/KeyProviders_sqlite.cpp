@@ -250,6 +250,11 @@ public:
                                  hash);
     }
 
+    // decryptKey: not offered yet.
+    Outcome<Bytes> decryptKey(KeySpec, ByteView) override {
+        return fail(errors::kErrorNotSupported);
+    }
+
 private:
     std::shared_ptr<const KeyStore> store_;
     ContainerIdentity identity_;

@@ -1,12 +1,16 @@
 #include "platform/PlatformFactory.h"
 
 #include "platform/posix/CertificateStores_sqlite.h"
+#include "platform/posix/ChainBuilder_openssl.h"
 #include "platform/posix/Certificates_openssl.h"
+#include "platform/posix/CryptMessages_openssl.h"
 #include "platform/posix/KeyProviders_sqlite.h"
 #include "platform/posix/OpenSslLibrary.h"
 #include "platform/posix/OsFacts_posix.h"
 #include "platform/posix/Pkcs12_openssl.h"
+#include "platform/posix/RandomSource_posix.h"
 #include "platform/posix/Registry_sqlite.h"
+#include "platform/posix/SharedMemory_posix.h"
 #include "platform/posix/StateDatabase.h"
 #include "platform/posix/SymmetricCiphers_openssl.h"
 
@@ -15,9 +19,11 @@ namespace pennaform::platform {
 std::unique_ptr<Platform> makePlatform(const StateHome& home) {
     PlatformServices services;
     services.os = makePosixOsFacts();
+    services.random = makePosixRandomSource();
     std::shared_ptr<StateDatabase> userDatabase = StateDatabase::userDatabase(home);
     services.registry =
         makeSqliteRegistry(userDatabase, StateDatabase::machineDatabase(home.machineHivePath()));
+    services.sharedMemory = makePosixSharedMemory();
     services.certificates = makeOpenSslCertificates();
 
     // The key services look up the dialog host of the finished Platform at
@@ -32,7 +38,9 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
         std::unique_ptr<SoftwareKeyProviders> keys =
             makeSoftwareKeyProviders(userDatabase, *library, dialogs);
         services.stores = makeSqliteCertificateStores(userDatabase, *library, *keys);
+        services.chains = makeOpenSslChainBuilder();
         services.pkcs12 = makeOpenSslPkcs12(*library, *keys, *services.stores);
+        services.messages = makeOpenSslCryptMessages();
         services.keys = std::move(keys);
     }
     services.ciphers = makeOpenSslSymmetricCiphers();

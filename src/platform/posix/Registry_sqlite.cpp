@@ -210,6 +210,7 @@ public:
         : user_(std::move(user)), machine_(std::move(machine)) {}
 
     Outcome<std::unique_ptr<RegistryKey>> openKey(Hive hive, std::string_view path) override {
+        if (hive == Hive::kClassesRoot) return fail(errors::kErrorNotSupported);  // not kept yet
         Outcome<KeyPath> keyPath = parseKeyPath(path);
         if (!keyPath) return keyPath.failure();
         const std::shared_ptr<StateDatabase>& database =
@@ -241,6 +242,15 @@ public:
             if (!created) return created.failure();
         }
         return keyFor(user_, keyPath->lookupPath(), true);
+    }
+
+    // createKeyIn, deleteKeyTree: the classes hive and deleting trees are not
+    // offered yet.
+    Outcome<std::unique_ptr<RegistryKey>> createKeyIn(Hive, std::string_view) override {
+        return fail(errors::kErrorNotSupported);
+    }
+    Status deleteKeyTree(Hive, std::string_view) override {
+        return fail(errors::kErrorNotSupported);
     }
 
 private:

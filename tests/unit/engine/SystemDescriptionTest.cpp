@@ -215,7 +215,7 @@ TEST_F(EngineEnvironment, HomePathIsProbedOnceAtConstruction) {
 
 TEST_F(EngineEnvironment, ProtectedModeRefusesOnlyTheAdapterList) {
     Engine engine(EngineConfig{folder_.sub("home"), true});
-    EXPECT_TRUE(engine.inProtectedMode());
+    EXPECT_TRUE(engine.servesUntrustedCaller());
     EXPECT_EQ(text(engine.GetMacAddress()), "");
     EXPECT_EQ(engine.GetErrorCode(), 1500);
     EXPECT_EQ(text(engine.GetVersion()), "4.2.3.0");
@@ -224,7 +224,7 @@ TEST_F(EngineEnvironment, ProtectedModeRefusesOnlyTheAdapterList) {
     const char* home = std::getenv("HOME");
     EXPECT_EQ(text(engine.GetUserHomePath()), home != nullptr ? home : "");
     EXPECT_EQ(engine.GetErrorCode(), 0);
-    EXPECT_FALSE(Engine(EngineConfig{folder_.sub("home")}).inProtectedMode());
+    EXPECT_FALSE(Engine(EngineConfig{folder_.sub("home")}).servesUntrustedCaller());
 }
 
 TEST_F(EngineEnvironment, ServerAuthenticationStubsOnlyClear) {

@@ -62,13 +62,13 @@ TEST(ProtectedMode, EachRefusingOperationAnswers1500AndTheOthersWork) {
         if (kRefused.count(method.name) != 0) {
             ++refused;
             EXPECT_EQ(untrusted.GetErrorCode(), 1500) << method.name;
-            EXPECT_TRUE(method.refusedInProtectedMode) << method.name;
+            EXPECT_TRUE(method.refusesUntrustedCaller) << method.name;
             if (method.result == ValueType::String) {
                 EXPECT_EQ(std::get<std::optional<std::u16string>>(result), u"") << method.name;
             }
             continue;
         }
-        EXPECT_FALSE(method.refusedInProtectedMode) << method.name;
+        EXPECT_FALSE(method.refusesUntrustedCaller) << method.name;
         EXPECT_NE(untrusted.GetErrorCode(), 1500) << method.name;
         // The others behave as they do for a trusted caller.
         trusted.setErrorCode(untrusted.GetErrorCode());

@@ -130,6 +130,35 @@ TEST_P(KeyStoreConformance, AddAlwaysKeepsDuplicatesAndReplaceKeepsProperties) {
     }
 }
 
+TEST_P(KeyStoreConformance, FindBySha1GivesTheFirstCertificateOfThatHash) {
+    for (bool system : {true, false}) {
+        SCOPED_TRACE(system ? "system store" : "memory store");
+        auto store =
+            system ? *stores().openSystemStore(SystemStore::kMy) : *stores().openMemoryStore();
+        ASSERT_TRUE(store->add(certificate(1), {}, AddDisposition::kAlways));
+        CertId first = *store->add(certificate(0), {}, AddDisposition::kAlways);
+        ASSERT_TRUE(store->add(certificate(0), {}, AddDisposition::kAlways));  // a duplicate
+
+        Outcome<StoredCertificate> found = store->findBySha1(sha1Of(certificate(0)));
+        ASSERT_TRUE(found) << std::hex << found.error();
+        EXPECT_EQ(found->id, first);
+        EXPECT_EQ(found->encoded, certificate(0));
+
+        Bytes prefix = sha1Of(certificate(0));
+        prefix.pop_back();
+        for (const Bytes& missing : {sha1Of(certificate(2)), prefix, Bytes{}}) {
+            EXPECT_EQ(store->findBySha1(missing).error(), errors::kCryptENotFound);
+        }
+        // Removed: the duplicate is found in its place.
+        ASSERT_TRUE(store->remove(first));
+        EXPECT_NE(store->findBySha1(sha1Of(certificate(0)))->id, first);
+    }
+    // Another process finds what this one added.
+    std::unique_ptr<Platform> process = harness_->open();
+    auto other = *process->stores()->openSystemStore(SystemStore::kMy);
+    EXPECT_TRUE(other->findBySha1(sha1Of(certificate(1))));
+}
+
 TEST_P(KeyStoreConformance, DeleteRemovesOneCertificateForEveryone) {
     auto my = *stores().openSystemStore(SystemStore::kMy);
     CertId a = *my->add(certificate(0), {}, AddDisposition::kAlways);

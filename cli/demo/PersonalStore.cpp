@@ -1,4 +1,7 @@
-#include "cli/DemoStore.h"
+// The demo's certificate steps: two certificates made and installed by the
+// test CA, the personal store listed with the indexed getters, a filter
+// string choosing one of them, and one deleted.
+#include "cli/demo/DemoAreas.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -72,7 +75,10 @@ std::string selected(Engine& engine, const std::string& filter, std::int32_t fla
 
 }  // namespace
 
-void runStoreDemo(DemoRun& run, Engine& engine, const std::string& home) {
+void demoPersonalStore(DemoContext& demo) {
+    DemoRun& run = demo.run;
+    Engine& engine = demo.engine;
+    const std::string& home = demo.home;
     const std::string folder = home + "/certificates/";
     std::filesystem::create_directories(folder);
     auto file = [&](const std::string& name) { return folder + name; };
