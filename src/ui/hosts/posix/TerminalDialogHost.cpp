@@ -85,7 +85,7 @@ platform::Outcome<std::string> TerminalDialogHost::chooseFolder(std::string_view
 platform::Status TerminalDialogHost::viewCertificate(platform::ByteView der,
                                                      std::string_view title) {
     return withTerminal([&](TerminalDevice& terminal) -> platform::Status {
-        std::optional<std::string> text = certificateText(der);
+        std::optional<std::string> text = platform::certificateText(der);
         if (!text) return fail(errors::kCryptEAsn1Corrupt);
         terminal.write("\n== " + std::string(title) + " ==\n" + *text);
         (void)terminal.readLine("(Enter closes the viewer) ");
