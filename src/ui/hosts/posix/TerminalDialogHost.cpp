@@ -4,8 +4,8 @@
 
 #include <climits>
 
-#include "ui/dialogs/PathRules.h"
 #include "platform/CertificateText.h"
+#include "platform/FileSystem.h"
 #include "ui/hosts/posix/TerminalForm.h"
 
 namespace pennaform::ui {
@@ -63,7 +63,7 @@ platform::Outcome<std::string> TerminalDialogHost::askPath(std::string_view titl
         auto typed = terminal.readLine(base + " > ");
         if (!typed || typed->empty()) return fail(errors::kErrorCancelled);
         if (typed->front() == '/') return *typed;
-        return composePath(base, *typed);
+        return platform::joinPath(base, *typed);
     });
 }
 
