@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine for Pennaform and runs one job:
 #   scripts/setup.sh demo    install what is missing, build, run `pennaform demo`
-#   scripts/setup.sh test    install, build, run every test; then build and run
+#   scripts/setup.sh test    install, check the layering (scripts/check-layers.sh),
+#                            build, run every test; then build and run
 #                            them all again under AddressSanitizer and
 #                            UndefinedBehaviorSanitizer, and smoke-run the fuzzers
 #   scripts/setup.sh build   install and build only
@@ -15,7 +16,7 @@ packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libssl-dev openssl gnutls-bin libsqlite3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
-  gnutls-bin tzdata
+  gnutls-bin tzdata python3
 )
 
 install_missing() {
@@ -52,6 +53,8 @@ case "$job" in
     ./build/cli/pennaform demo
     ;;
   test)
+    echo "setup: the layering of src/"
+    scripts/check-layers.sh
     build build
     run_tests build
     echo "setup: the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer"

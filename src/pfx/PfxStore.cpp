@@ -1,13 +1,9 @@
 #include "pfx/PfxStore.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "platform/CodePage.h"
+#include "platform/FileSystem.h"
 #include "encoding/ErrorTable.h"
-#include "pfx/FileHelpers.h"
+#include "encoding/FileBytes.h"
 
 namespace pennaform {
 namespace {
@@ -23,20 +19,6 @@ std::uint32_t importFlags(std::int32_t flags) {
     return import;
 }
 
-// readFailure: the platform error for a file readFile refused, as the
-// platform's own open and read would leave it: a missing path, a file the
-// user may not read (or a folder), or none for an empty file.
-platform::PlatformError readFailure(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return errno == EACCES ? errors::kErrorAccessDenied : errors::kErrorFileNotFound;
-    }
-    if (!S_ISREG(info.st_mode) || ::access(path.c_str(), R_OK) != 0) {
-        return errors::kErrorAccessDenied;
-    }
-    return errors::kSuccess;
-}
-
 }  // namespace
 
 PfxStore::~PfxStore() {
@@ -49,7 +31,7 @@ std::int32_t loadPfx(PfxStore& holder, const std::string& path, std::string_view
     if (path.empty()) return codes::kBadArgument;
     ByteBuffer bytes;
     if (!readFile(bytes, path)) {
-        holder.platformError_ = readFailure(path);
+        holder.platformError_ = platform::readFailureError(path);
         return codes::kPfxReadFailed;
     }
     return loadPfxBytes(holder, bytes.bytes(), password, flags);
@@ -114,10 +96,7 @@ KeyProvInfoReading keyProvInfo(const platform::CertificateStore& store, platform
 }
 
 std::string pfxFilePath(std::string_view folder, std::string_view name) {
-    std::string path(folder);
-    if (!path.empty() && path.back() != '/') path += '/';
-    path += name;
-    return path;
+    return platform::joinPath(folder, name);
 }
 
 }  // namespace pennaform

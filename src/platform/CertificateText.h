@@ -1,5 +1,6 @@
-// certificateText: a DER certificate as readable text (the fields OpenSSL
-// prints), for hosts that show certificates as text.
+// CertificateText: a DER certificate as readable text, for the hosts that
+// show a certificate as text (the terminal host). The backend chooses the
+// layout; on POSIX it is the fields OpenSSL prints.
 #pragma once
 
 #include <optional>
@@ -7,10 +8,11 @@
 
 #include "platform/PlatformTypes.h"
 
-namespace pennaform::ui {
+namespace pennaform::platform {
 
-// certificateText: the text, or nullopt when `der` is not one whole
+// certificateText: the certificate's fields as lines of text (its public key
+// and signature left out), or nullopt when `der` is not one whole
 // certificate.
-std::optional<std::string> certificateText(platform::ByteView der);
+std::optional<std::string> certificateText(ByteView der);
 
-}  // namespace pennaform::ui
+}  // namespace pennaform::platform

@@ -32,6 +32,9 @@ public:
         return number_ == kBig5 && byte >= 0x81 && byte != 0xFF;
     }
 
+    // The three conversions below are the backend's (iconv on POSIX); the
+    // rest of CodePage is portable.
+
     // toAnsi: UTF-16 text into this code page. A character the code page
     // cannot hold, and an unpaired surrogate, becomes '?'.
     std::string toAnsi(std::u16string_view wide) const;

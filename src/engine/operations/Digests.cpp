@@ -7,9 +7,9 @@
 #include "crypto/Digests.h"
 #include "crypto/TextBytes.h"
 #include "platform/CodePage.h"
+#include "platform/FileSystem.h"
 #include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
-#include "pfx/FileHelpers.h"
 
 namespace pennaform {
 namespace {
@@ -98,13 +98,13 @@ std::u16string Engine::HashFile(std::u16string_view strFileName, std::int32_t dw
         }
         path = std::move(*chosen);
     }
-    if (!pathExists(path)) {
+    if (!platform::pathExists(path)) {
         setErrorCode(codes::kFileNotFound);
         return {};
     }
     AnyDigest digest = digestFor(dwFlags);
     const std::optional<std::uint64_t> fileLen =
-        readFileInPieces(path, kFilePiece, [&](std::span<const std::uint8_t> piece) {
+        platform::readFileInPieces(path, kFilePiece, [&](std::span<const std::uint8_t> piece) {
             std::visit([&](auto& d) { d.update(piece.data(), piece.size()); }, digest);
         });
     // An empty file is refused like an unreadable one: it has no digest here.

@@ -1,3 +1,4 @@
+// CertificateText on POSIX: OpenSSL prints the certificate.
 #include "platform/CertificateText.h"
 
 #include <openssl/bio.h>
@@ -6,7 +7,7 @@
 #include <climits>
 #include <memory>
 
-namespace pennaform::ui {
+namespace pennaform::platform {
 namespace {
 
 struct BioFree {
@@ -18,7 +19,7 @@ struct X509Free {
 
 }  // namespace
 
-std::optional<std::string> certificateText(platform::ByteView der) {
+std::optional<std::string> certificateText(ByteView der) {
     if (der.empty() || der.size() > std::size_t(LONG_MAX)) return std::nullopt;
     const unsigned char* cursor = der.data();
     std::unique_ptr<X509, X509Free> certificate(d2i_X509(nullptr, &cursor, long(der.size())));
@@ -36,4 +37,4 @@ std::optional<std::string> certificateText(platform::ByteView der) {
     return std::string(text, std::size_t(length));
 }
 
-}  // namespace pennaform::ui
+}  // namespace pennaform::platform

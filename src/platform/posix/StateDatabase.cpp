@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/posix/FileDescriptor.h"
+#include "platform/posix/PosixErrors.h"
 
 namespace pennaform::platform {
 namespace {
@@ -88,19 +89,7 @@ CREATE INDEX store_certificates_in_order ON store_certificates (store, id);
 static_assert(std::size(kMigrations) == StateDatabase::kSchemaVersion);
 
 Failure errnoFailure(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return fail(errors::kErrorAccessDenied);
-        case ENOENT:
-            return fail(errors::kErrorFileNotFound);
-        case ENOSPC:
-        case EDQUOT:
-            return fail(errors::kErrorDiskFull);
-        default:
-            return fail(errors::kErrorPathNotFound);
-    }
+    return fail(windowsErrorFor(error, ErrnoContext::kCreatingFile));
 }
 
 // createPrivateFile: makes sure the database file exists and only its owner
@@ -191,10 +180,7 @@ Failure sqliteFailure(int resultCode, int systemErrno) {
         case SQLITE_MISMATCH:
             return fail(errors::kErrorInvalidParameter);
         case SQLITE_IOERR:
-            if (systemErrno == ENOSPC || systemErrno == EDQUOT) return fail(errors::kErrorDiskFull);
-            if (systemErrno == EACCES || systemErrno == EROFS)
-                return fail(errors::kErrorAccessDenied);
-            return fail(errors::kErrorIoDevice);
+            return fail(windowsErrorFor(systemErrno, ErrnoContext::kDatabaseIo));
         default:
             return fail(errors::kErrorIoDevice);
     }

@@ -13,7 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/StateHome.h"
+#include "platform/posix/PosixErrors.h"
 
 namespace pennaform::platform {
 namespace {
@@ -30,14 +32,6 @@ std::optional<std::string> nonEmptyEnv(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr || *value == '\0') return std::nullopt;
     return std::string(value);
-}
-
-// join: folder and name with one '/' between them.
-std::string join(std::string_view folder, std::string_view name) {
-    std::string path(folder);
-    if (!path.empty() && path.back() != '/') path += '/';
-    path += name;
-    return path;
 }
 
 // passwordDatabaseHome: the user's home folder from the password database,
@@ -60,26 +54,19 @@ std::string resolveUserFolder(std::optional<std::string> homeOverride) {
     if (auto home = nonEmptyEnv("PENNAFORM_HOME")) return *home;
     // XDG_DATA_HOME must be absolute; a relative one is to be ignored.
     if (auto dataHome = nonEmptyEnv("XDG_DATA_HOME"); dataHome && dataHome->front() == '/') {
-        return join(*dataHome, kFolderName);
+        return joinPath(*dataHome, kFolderName);
     }
     std::optional<std::string> home = nonEmptyEnv("HOME");
     if (!home) home = passwordDatabaseHome();
     if (!home) return {};
-    return join(join(*home, ".local/share"), kFolderName);
+    return joinPath(joinPath(*home, ".local/share"), kFolderName);
 }
 
-// errnoFailure: the Windows error number for a failed file-system call:
+// errnoFailure: the Windows error number for a failed call on a folder:
 // refused permission reads as access denied, anything else as a path that
 // cannot be found.
 Failure errnoFailure(int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return fail(errors::kErrorAccessDenied);
-        default:
-            return fail(errors::kErrorPathNotFound);
-    }
+    return fail(windowsErrorFor(error, ErrnoContext::kMakingFolder));
 }
 
 Status requireDirectory(const std::string& path) {
@@ -117,12 +104,12 @@ StateHome::StateHome(std::optional<std::string> homeOverride)
 
 std::string StateHome::databasePath() const {
     if (userFolder_.empty()) return {};
-    return join(userFolder_, kDatabaseName);
+    return joinPath(userFolder_, kDatabaseName);
 }
 
 std::string StateHome::machineHivePath() const {
     if (machineFolder_.empty()) return {};
-    return join(machineFolder_, kMachineHiveName);
+    return joinPath(machineFolder_, kMachineHiveName);
 }
 
 Status StateHome::ensureCreated() const {

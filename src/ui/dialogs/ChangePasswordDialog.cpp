@@ -1,7 +1,7 @@
 #include "ui/dialogs/ChangePasswordDialog.h"
 
+#include "platform/FileSystem.h"
 #include "ui/dialogs/DialogTexts.h"
-#include "ui/dialogs/FileChecks.h"
 #include "ui/dialogs/PathRules.h"
 #include "ui/dialogs/PfxChooser.h"
 
@@ -17,8 +17,8 @@ ChangePasswordDialog::ChangePasswordDialog(std::string folder, std::string name,
       newPassword_(std::move(newPassword)),
       confirmation_(std::move(confirmation)),
       range_(range) {
-    std::string shownPath = folder_.empty() ? "" : composePath(folder_, name_);
-    bool fileChosen = pathExists(shownPath);
+    std::string shownPath = folder_.empty() ? "" : platform::joinPath(folder_, name_);
+    bool fileChosen = platform::pathExists(shownPath);
     addLabel(uiText(texts::kPathLabel));
     addButton(kBrowseId, uiText(texts::kBrowse)).enabled = !fileChosen;
     DialogControl& path = addEdit(kPathId, std::move(shownPath));
@@ -65,7 +65,7 @@ void ChangePasswordDialog::onOk(PlatformDialogs& host) {
     newPassword_ = text(kNewPasswordId);
     confirmation_ = text(kConfirmationId);
     const std::string& path = text(kPathId);
-    if (!pathExists(path)) {
+    if (!platform::pathExists(path)) {
         showError(host, fileMissingMessage(path));
         return;
     }

@@ -1,7 +1,7 @@
 #include "ui/dialogs/ExportTargetDialog.h"
 
+#include "platform/FileSystem.h"
 #include "ui/dialogs/DialogTexts.h"
-#include "ui/dialogs/FileChecks.h"
 #include "ui/dialogs/PfxChooser.h"
 
 namespace pennaform::ui {
@@ -42,18 +42,18 @@ void ExportTargetDialog::onOk(PlatformDialogs& host) {
         return;
     }
     std::string folderMessage = folderUnusableMessage(folder());
-    if (!pathExists(folder()) && !createFolder(folder())) {
+    if (!platform::pathExists(folder()) && !platform::createFolder(folder())) {
         showError(host, folderMessage);
         return;
     }
-    switch (probeFileWriting(text(kPathId))) {
-        case WriteProbe::kWritable:
+    switch (platform::probeFileWriting(text(kPathId))) {
+        case platform::WriteProbe::kWritable:
             finish(DialogEnd::kOk);
             return;
-        case WriteProbe::kNotWritable:
+        case platform::WriteProbe::kNotWritable:
             showError(host, folderMessage);
             return;
-        case WriteProbe::kProbeLeftBehind:
+        case platform::WriteProbe::kProbeLeftBehind:
             // The folder took a file it would not give back: stay open
             // without a message, as the user can still choose another.
             return;

@@ -1,5 +1,6 @@
 #include "ui/dialogs/FileAndPasswordForm.h"
 
+#include "platform/FileSystem.h"
 #include "ui/dialogs/DialogTexts.h"
 #include "ui/dialogs/PathRules.h"
 
@@ -27,7 +28,7 @@ DialogControl& FileAndPasswordForm::addPasswordEdit(int id) {
 }
 
 std::string FileAndPasswordForm::shownPath() const {
-    return folder_.empty() ? "" : composePath(folder_, name_);
+    return folder_.empty() ? "" : platform::joinPath(folder_, name_);
 }
 
 void FileAndPasswordForm::takePath(std::string_view path) {

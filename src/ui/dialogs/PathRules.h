@@ -1,15 +1,11 @@
-// How the dialogs show a folder and a file name as one path, and split a
-// chosen path back into the two. POSIX paths: the separator is '/'.
+// How the dialogs split a chosen path back into the folder and the file name
+// they show. Joining the two is the platform's joinPath.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace pennaform::ui {
-
-// composePath: the folder, a '/' unless the folder already ends with one, and
-// the name.
-std::string composePath(std::string_view folder, std::string_view name);
 
 struct FolderAndName {
     std::string folder;

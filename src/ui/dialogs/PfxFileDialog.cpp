@@ -1,7 +1,7 @@
 #include "ui/dialogs/PfxFileDialog.h"
 
+#include "platform/FileSystem.h"
 #include "ui/dialogs/DialogTexts.h"
-#include "ui/dialogs/FileChecks.h"
 #include "ui/dialogs/PfxChooser.h"
 
 namespace pennaform::ui {
@@ -33,7 +33,7 @@ void PfxFileDialog::onButton(int id, PlatformDialogs& host) {
 void PfxFileDialog::onOk(PlatformDialogs& host) {
     takePassword();
     const std::string& path = text(kPathId);
-    if (!pathExists(path)) {
+    if (!platform::pathExists(path)) {
         showError(host, fileMissingMessage(path));
         return;
     }

@@ -1,7 +1,7 @@
 #include "ui/dialogs/PfxSourceDialog.h"
 
+#include "platform/FileSystem.h"
 #include "ui/dialogs/DialogTexts.h"
-#include "ui/dialogs/FileChecks.h"
 #include "ui/dialogs/PfxChooser.h"
 
 namespace pennaform::ui {
@@ -36,7 +36,7 @@ void PfxSourceDialog::onButton(int id, PlatformDialogs& host) {
 void PfxSourceDialog::onOk(PlatformDialogs& host) {
     takePassword();
     const std::string& path = text(kPathId);
-    if (!pathExists(path)) {
+    if (!platform::pathExists(path)) {
         showError(host, fileMissingMessage(path));
         return;
     }

@@ -1,14 +1,9 @@
 #include "ui/hosts/DialogHostFactory.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <optional>
 
 #include "encoding/ErrorTable.h"
-#include "ui/FileDescriptor.h"
+#include "platform/FileSystem.h"
 #include "ui/hosts/HeadlessDialogHost.h"
 #include "ui/hosts/ScriptedDialogHost.h"
 #include "ui/hosts/posix/TerminalDialogHost.h"
@@ -16,29 +11,26 @@
 namespace pennaform::ui {
 namespace {
 
-// An answers file is a short script; anything larger is refused unread.
+// An answers file is a short script; anything larger is refused.
 constexpr std::size_t kLargestAnswers = 1 << 20;
 
 constexpr std::int32_t kFileUnreadable = 1002;
 constexpr std::int32_t kFileUnwritable = 1003;
 constexpr std::int32_t kUnsuitableFormat = 5045;
 
+// readSmallFile: the regular file at `path` (an empty one too), or nullopt
+// when it cannot be read or is larger than kLargestAnswers. The platform
+// opens it without blocking, so that naming a pipe no one writes to cannot
+// hang the open.
 std::optional<std::string> readSmallFile(const std::string& path) {
-    // Non-blocking, so that naming a pipe no one writes to cannot hang the
-    // open; only a regular file is read.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat info;
-    if (!fd.valid() || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
     std::string content;
-    char buffer[8192];
-    for (;;) {
-        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::nullopt;
-        if (got == 0) return content;
-        if (content.size() + std::size_t(got) > kLargestAnswers) return std::nullopt;
-        content.append(buffer, std::size_t(got));
-    }
+    bool tooLarge = false;
+    auto read = platform::readFileInPieces(path, 8192, [&](std::span<const std::uint8_t> piece) {
+        tooLarge = tooLarge || content.size() + piece.size() > kLargestAnswers;
+        if (!tooLarge) content.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+    });
+    if (!read || tooLarge) return std::nullopt;
+    return content;
 }
 
 std::unique_ptr<platform::PlatformDialogs> refuse(HostSetupProblem& outProblem, std::int32_t code,
@@ -75,14 +67,14 @@ std::unique_ptr<platform::PlatformDialogs> makeDialogHost(std::string_view kind,
     std::string problem;
     std::optional<ScriptedAnswers> answers = ScriptedAnswers::parse(*text, problem);
     if (!answers) return refuse(outProblem, kUnsuitableFormat, answersPath + ": " + problem);
-    FileDescriptor transcript;
+    platform::OutputFile transcript;
     if (!transcriptPath.empty()) {
-        transcript = FileDescriptor(
-            ::open(transcriptPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        if (!transcript.valid()) {
+        std::optional<platform::OutputFile> created = platform::OutputFile::create(transcriptPath);
+        if (!created) {
             return refuse(outProblem, kFileUnwritable,
                           "cannot write the transcript " + transcriptPath);
         }
+        transcript = std::move(*created);
     }
     return std::make_unique<ScriptedDialogHost>(std::move(*answers), std::move(transcript));
 }

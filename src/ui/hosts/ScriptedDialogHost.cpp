@@ -1,8 +1,5 @@
 #include "ui/hosts/ScriptedDialogHost.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 
 #include <nlohmann/json.hpp>
@@ -266,13 +263,8 @@ platform::Status ScriptedDialogHost::confirmKeyUse(const platform::KeyUseRequest
 void ScriptedDialogHost::writeRecord(const ordered_json& record) {
     if (!transcript_.valid()) return;
     std::string line = record.dump(-1, ' ', false, ordered_json::error_handler_t::replace) + "\n";
-    std::string_view rest = line;
-    while (!rest.empty()) {
-        ssize_t written = ::write(transcript_.get(), rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return;  // a transcript that cannot be written is given up
-        rest.remove_prefix(std::size_t(written));
-    }
+    // A transcript that cannot be written is given up.
+    (void)transcript_.writeAll(line);
 }
 
 }  // namespace pennaform::ui

@@ -21,7 +21,7 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "platform/PlatformDialogs.h"
-#include "ui/FileDescriptor.h"
+#include "platform/FileSystem.h"
 #include "ui/hosts/ScriptedAnswers.h"
 
 namespace pennaform::ui {
@@ -30,7 +30,7 @@ class ScriptedDialogHost final : public platform::PlatformDialogs {
 public:
     // ScriptedDialogHost: answers from `answers`; the transcript goes to
     // `transcript` (already open for writing), or nowhere when not valid.
-    ScriptedDialogHost(ScriptedAnswers answers, FileDescriptor transcript)
+    ScriptedDialogHost(ScriptedAnswers answers, platform::OutputFile transcript)
         : answers_(std::move(answers)), transcript_(std::move(transcript)) {}
 
     // runModal: the dialog's actions in order; ERROR_NOT_SUPPORTED without
@@ -58,7 +58,7 @@ private:
     void writeRecord(const nlohmann::ordered_json& record);
 
     ScriptedAnswers answers_;
-    FileDescriptor transcript_;
+    platform::OutputFile transcript_;
     // The message boxes of the dialog being run, while one is.
     std::vector<MessageBox>* messages_ = nullptr;
 };

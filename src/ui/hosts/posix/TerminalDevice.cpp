@@ -101,7 +101,7 @@ std::string terminalSafe(std::string_view text) {
 }
 
 std::optional<TerminalDevice> TerminalDevice::open() {
-    FileDescriptor fd(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+    platform::FileDescriptor fd(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid()) return std::nullopt;
     return TerminalDevice(std::move(fd));
 }

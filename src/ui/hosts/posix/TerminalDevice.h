@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/FileDescriptor.h"
+#include "platform/posix/FileDescriptor.h"
 
 namespace pennaform::ui {
 
@@ -38,10 +38,10 @@ public:
     std::optional<std::string> readHiddenLine(std::string_view prompt);
 
 private:
-    explicit TerminalDevice(FileDescriptor fd) : fd_(std::move(fd)) {}
+    explicit TerminalDevice(platform::FileDescriptor fd) : fd_(std::move(fd)) {}
     std::optional<std::string> readUntilLineFeed();
 
-    FileDescriptor fd_;
+    platform::FileDescriptor fd_;
 };
 
 }  // namespace pennaform::ui

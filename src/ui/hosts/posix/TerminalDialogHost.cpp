@@ -4,8 +4,8 @@
 
 #include <climits>
 
-#include "ui/dialogs/PathRules.h"
 #include "platform/CertificateText.h"
+#include "platform/FileSystem.h"
 #include "ui/hosts/posix/TerminalForm.h"
 
 namespace pennaform::ui {
@@ -63,7 +63,7 @@ platform::Outcome<std::string> TerminalDialogHost::askPath(std::string_view titl
         auto typed = terminal.readLine(base + " > ");
         if (!typed || typed->empty()) return fail(errors::kErrorCancelled);
         if (typed->front() == '/') return *typed;
-        return composePath(base, *typed);
+        return platform::joinPath(base, *typed);
     });
 }
 
@@ -85,7 +85,7 @@ platform::Outcome<std::string> TerminalDialogHost::chooseFolder(std::string_view
 platform::Status TerminalDialogHost::viewCertificate(platform::ByteView der,
                                                      std::string_view title) {
     return withTerminal([&](TerminalDevice& terminal) -> platform::Status {
-        std::optional<std::string> text = certificateText(der);
+        std::optional<std::string> text = platform::certificateText(der);
         if (!text) return fail(errors::kCryptEAsn1Corrupt);
         terminal.write("\n== " + std::string(title) + " ==\n" + *text);
         (void)terminal.readLine("(Enter closes the viewer) ");

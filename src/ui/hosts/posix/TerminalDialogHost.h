@@ -8,9 +8,12 @@
 #include <utility>
 
 #include "platform/PlatformDialogs.h"
-#include "ui/hosts/posix/TerminalDevice.h"
 
 namespace pennaform::ui {
+
+// The terminal, declared only: the hosts' factory includes this header
+// without the system headers the device stands on.
+class TerminalDevice;
 
 class TerminalDialogHost final : public platform::PlatformDialogs {
 public:
