@@ -9,6 +9,7 @@
 #include <openssl/err.h>
 
 #include <climits>
+#include <functional>
 #include <map>
 #include <utility>
 
@@ -204,7 +205,7 @@ public:
                         AddDisposition disposition) override;
 
     Status remove(CertId id) override {
-        Status removed = database_->write([&](Connection& connection) -> Status {
+        Status removed = write([&](Connection& connection) -> Status {
             Outcome<Statement> remove =
                 connection.prepare("DELETE FROM store_certificates WHERE id = ?1 AND store = ?2");
             if (!remove) return remove.failure();
@@ -219,6 +220,13 @@ public:
 
 private:
     static bool noDatabaseYet(PlatformError error) { return error == errors::kErrorFileNotFound; }
+
+    // write: a change to the store's rows; NTE_PERM when the database may
+    // not be written, the number the store's callers read for a store they
+    // may not change.
+    Status write(const std::function<Status(Connection&)>& change) const {
+        return deniedAs(database_->write(change), errors::kNtePerm);
+    }
 
     // selectRow: the query for `columns` of certificate `id`, on its row.
     Outcome<Statement> selectRow(const std::string& columns, CertId id) const {
@@ -245,7 +253,7 @@ private:
     // updateRow: runs `sql`, whose parameters 1 to 6 are the property columns
     // (see bindProperties), 7 the id and 8 the store, on one certificate.
     Status updateRow(const char* sql, CertId id, const CertProperties& properties) {
-        return database_->write([&](Connection& connection) -> Status {
+        return write([&](Connection& connection) -> Status {
             Outcome<Statement> update = connection.prepare(sql);
             if (!update) return update.failure();
             bindProperties(*update, 1, properties)
@@ -274,7 +282,7 @@ Outcome<CertId> SqliteSystemStore::add(ByteView der, const CertProperties& prope
     Outcome<Bytes> sha1 = checkedSha1(library_->context(), der);
     if (!sha1) return sha1.failure();
     std::optional<CertId> added;
-    Status written = database_->write([&](Connection& connection) -> Status {
+    Status written = write([&](Connection& connection) -> Status {
         Outcome<CertId> id = disposition == AddDisposition::kReplaceInheritProperties
                                  ? replaceExisting(connection, der, *sha1, properties)
                                  : Outcome<CertId>(fail(errors::kCryptENotFound));

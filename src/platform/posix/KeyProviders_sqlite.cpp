@@ -106,6 +106,12 @@ struct KeyStore {
     DialogLookup dialogs;
 };
 
+// writeKeys: a change to the stored containers; NTE_PERM when the database
+// may not be written, the number the key service's callers read for it.
+Status writeKeys(const KeyStore& store, const std::function<Status(Connection&)>& change) {
+    return deniedAs(store.database->write(change), errors::kNtePerm);
+}
+
 // ContainerIdentity: a container as opened: its stored name and provider.
 struct ContainerIdentity {
     std::string name;    // process code page
@@ -229,7 +235,7 @@ public:
         if (!key) return key.failure();
         Outcome<SecretBytes> der = rsaKeys::toPkcs8(key->get());
         if (!der) return der.failure();
-        Status stored = store_->database->write([&](Connection& connection) {
+        Status stored = writeKeys(*store_, [&](Connection& connection) {
             return storeKey(connection, identity_.folded, spec, flags, der->view());
         });
         if (!stored) return stored.failure();
@@ -300,8 +306,9 @@ public:
     Outcome<std::unique_ptr<KeyContainer>> createContainer(const ContainerRef& ref) override {
         Outcome<ContainerIdentity> identity = identify(ref);
         if (!identity) return identity.failure();
-        Status created = store_->database->write(
-            [&](Connection& connection) { return insertContainer(connection, *identity); });
+        Status created = writeKeys(*store_, [&](Connection& connection) {
+            return insertContainer(connection, *identity);
+        });
         if (!created) return created.failure();
         return opened(std::move(*identity));
     }
@@ -314,7 +321,7 @@ public:
         if (!key) return key.failure();
         Outcome<ContainerIdentity> identity = identify(ref);
         if (!identity) return identity.failure();
-        Status created = store_->database->write([&](Connection& connection) -> Status {
+        Status created = writeKeys(*store_, [&](Connection& connection) -> Status {
             Status inserted = insertContainer(connection, *identity);
             if (!inserted) return inserted;
             return storeKey(connection, identity->folded, spec, flags, pkcs8);
@@ -326,7 +333,7 @@ public:
     Status deleteContainer(const ContainerRef& ref) override {
         Outcome<ContainerIdentity> identity = identify(ref);
         if (!identity) return identity.failure();
-        return store_->database->write([&](Connection& connection) -> Status {
+        return writeKeys(*store_, [&](Connection& connection) -> Status {
             Outcome<Statement> container =
                 connection.prepare("DELETE FROM key_containers WHERE folded_name = ?1");
             if (!container) return container.failure();
