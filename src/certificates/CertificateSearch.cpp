@@ -141,11 +141,13 @@ CertificateSearch::CertificateSearch(const platform::Platform& platform,
 std::optional<std::vector<StoredCertificate>> CertificateSearch::candidates(
     std::vector<StoredCertificate>* matches) {
     lastError_ = platform::errors::kSuccess;
+    storeUnreadable_ = false;
     if (store_ == nullptr || matches == nullptr) return std::nullopt;
     matches->clear();
     platform::Outcome<std::vector<StoredCertificate>> all = store_->certificates();
     if (!all) {
         lastError_ = all.error();
+        storeUnreadable_ = true;
         return std::nullopt;
     }
     return std::move(*all);

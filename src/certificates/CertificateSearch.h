@@ -46,13 +46,15 @@ public:
     // findFirstMatch: empties `matches`, then appends the first certificate
     // accepted in the store's order and answers 0. Without one it answers the
     // last rejection by key usage (5017) or validity (5011 expired, 5012 not
-    // yet valid), else 5010; 5010 at once for a null store or list.
+    // yet valid), else 5010; 5010 at once for a null store or list, and for
+    // a store that cannot be read (then storeUnreadable()).
     std::int32_t findFirstMatch(std::vector<platform::StoredCertificate>* matches,
                                 const SearchRequest& request);
     // findMatches: empties `matches`, then appends every accepted certificate
     // in the store's order, or with kBestOnly the best one only (ties keep
     // the first). Without one it answers the last rejection seen (5017,
-    // 5011, 5012), else 5010; 5010 at once for a null store or list.
+    // 5011, 5012), else 5010; 5010 at once for a null store or list, and for
+    // a store that cannot be read (then storeUnreadable()).
     std::int32_t findMatches(std::vector<platform::StoredCertificate>* matches,
                              const SearchRequest& request);
 
@@ -60,6 +62,12 @@ public:
     // store's error when it could not be read, or CRYPT_E_NOT_FOUND when
     // findMatches found nothing.
     platform::PlatformError lastError() const { return lastError_; }
+    // storeUnreadable: whether the last search failed because the store's
+    // certificates could not be listed (lastError() is the store's error),
+    // as opposed to a store that was read and held no match: a caller that
+    // reports an unreadable store with a code of its own tells them apart
+    // here.
+    bool storeUnreadable() const { return storeUnreadable_; }
 
 private:
     // candidates: what both searches begin with: the error cleared, the list
@@ -72,6 +80,7 @@ private:
     platform::CertificateStore* store_;
     CodePage codePage_;  // a copy: callers may pass a temporary
     platform::PlatformError lastError_ = platform::errors::kSuccess;
+    bool storeUnreadable_ = false;
 };
 
 }  // namespace pennaform::signing

@@ -11,8 +11,9 @@ namespace {
 using platform::PfxPassword;
 namespace errors = platform::errors;
 
-std::uint32_t importFlags(std::int32_t flags) {
+std::uint32_t importFlags(std::int32_t flags, PfxKeyStorage storage) {
     std::uint32_t import = 0;
+    if (storage == PfxKeyStorage::kMemoryOnly) import |= platform::pfxImportFlags::kNoPersistKey;
     if (flags & pfxLoadFlags::kExportableKeys) import |= platform::pfxImportFlags::kExportable;
     if (flags & pfxLoadFlags::kUserProtectedKeys)
         import |= platform::pfxImportFlags::kUserProtected;
@@ -26,7 +27,7 @@ PfxStore::~PfxStore() {
 }
 
 std::int32_t loadPfx(PfxStore& holder, const std::string& path, std::string_view password,
-                     std::int32_t flags) {
+                     std::int32_t flags, PfxKeyStorage storage) {
     closePfx(holder);
     if (path.empty()) return codes::kBadArgument;
     ByteBuffer bytes;
@@ -34,11 +35,11 @@ std::int32_t loadPfx(PfxStore& holder, const std::string& path, std::string_view
         holder.platformError_ = platform::readFailureError(path);
         return codes::kPfxReadFailed;
     }
-    return loadPfxBytes(holder, bytes.bytes(), password, flags);
+    return loadPfxBytes(holder, bytes.bytes(), password, flags, storage);
 }
 
 std::int32_t loadPfxBytes(PfxStore& holder, platform::ByteView bytes, std::string_view password,
-                          std::int32_t flags) {
+                          std::int32_t flags, PfxKeyStorage storage) {
     closePfx(holder);
     platform::Pkcs12* pkcs12 = holder.platform_.pkcs12();
     if (pkcs12 == nullptr) {
@@ -59,7 +60,7 @@ std::int32_t loadPfxBytes(PfxStore& holder, platform::ByteView bytes, std::strin
         }
         wide = std::nullopt;
     }
-    auto imported = pkcs12->importPfx(bytes, wide, importFlags(flags));
+    auto imported = pkcs12->importPfx(bytes, wide, importFlags(flags, storage));
     if (!imported) {
         holder.platformError_ = imported.error();
         return codes::kPkcs12WrongPassword;

@@ -78,11 +78,14 @@ class CertificateStore {
     // export or one signature); kPersist writes it to the store's backing
     // and ends a memory-only binding. Either way a key context cached on
     // `id` is dropped, since it holds the container of the old binding.
+    // kPersist fails with NTE_PERM (0x80090010) when the store may not be
+    // written.
     virtual Status setKeyProvInfo(CertId id, const KeyProvInfo& info, PropertyScope scope) = 0;
     // setKeyContext: caches an open container on `id`, in memory only;
     // acquirePrivateKey then returns it.
     virtual Status setKeyContext(CertId id, const KeyContext& context) = 0;
-    // setFriendlyName: sets the friendly name of `id` (persisted).
+    // setFriendlyName: sets the friendly name of `id` (persisted); NTE_PERM
+    // (0x80090010) when the store may not be written.
     virtual Status setFriendlyName(CertId id, std::u16string_view name) = 0;
     // acquirePrivateKey: the private key of `id`: its key context if it has
     // one, else the container its key-provider information names, opened
@@ -97,12 +100,14 @@ class CertificateStore {
     // is replaced in its place (keeping its id) and the copy takes over those
     // of its properties that `properties` does not set. The key context is
     // kept by this store object only, never persisted. Failures: CRYPT_E_ASN1_* or
-    // CRYPT_E_BAD_ENCODE when `der` is not a certificate; NTE_PERM or
-    // ERROR_ACCESS_DENIED when the store cannot be written.
+    // CRYPT_E_BAD_ENCODE when `der` is not a certificate; NTE_PERM
+    // (0x80090010) when the store may not be written (a system store in a
+    // read-only home).
     virtual Outcome<CertId> add(ByteView der, const CertProperties& properties,
                                 AddDisposition disposition) = 0;
     // remove: deletes `id` from the store (its key container stays);
-    // CRYPT_E_NOT_FOUND when it is not there any more.
+    // CRYPT_E_NOT_FOUND when it is not there any more; NTE_PERM (0x80090010)
+    // when the store may not be written.
     virtual Status remove(CertId id) = 0;
     // findBySha1: the first certificate, in the store's order, whose encoding
     // has the 20-byte SHA-1 hash `sha1` (CertFindCertificateInStore with

@@ -129,7 +129,9 @@ public:
     // generateKeyPair: makes a new RSA key pair of `bits` bits (0: the
     // provider's default) in slot `spec`, replacing a key already there, and
     // returns its handle, which the caller owns. `flags` are keyFlags bits. A
-    // length outside 384 to 16384 bits in steps of 8 fails with NTE_BAD_FLAGS.
+    // length outside 384 to 16384 bits in steps of 8 fails with NTE_BAD_FLAGS;
+    // a container whose keys the user may not write (a read-only home) with
+    // NTE_PERM (0x80090010).
     virtual Outcome<std::unique_ptr<RsaKey>> generateKeyPair(KeySpec spec, std::uint32_t bits,
                                                              std::uint32_t flags) = 0;
     // userKey: a new handle on the key pair in slot `spec` (never an
@@ -181,10 +183,13 @@ public:
     // (provider of another type), NTE_BAD_KEYSET (no such container).
     virtual Outcome<std::unique_ptr<KeyContainer>> openContainer(const ContainerRef& ref) = 0;
     // createContainer: creates an empty container and opens it; the provider
-    // failures of openContainer, and NTE_EXISTS when the name is taken.
+    // failures of openContainer, NTE_EXISTS when the name is taken, and
+    // NTE_PERM (0x80090010) when the user's containers may not be written (a
+    // read-only home).
     virtual Outcome<std::unique_ptr<KeyContainer>> createContainer(const ContainerRef& ref) = 0;
     // deleteContainer: deletes a container with its keys; the provider
-    // failures of openContainer, NTE_BAD_KEYSET when there is none.
+    // failures of openContainer, NTE_BAD_KEYSET when there is none, NTE_PERM
+    // (0x80090010) when the user's containers may not be written.
     // Certificates bound to it keep their key-provider information.
     virtual Status deleteContainer(const ContainerRef& ref) = 0;
 };

@@ -17,6 +17,8 @@ namespace pennaform::platform {
 namespace pfxImportFlags {
 inline constexpr std::uint32_t kExportable = 0x0001;     // CRYPT_EXPORTABLE
 inline constexpr std::uint32_t kUserProtected = 0x0002;  // CRYPT_USER_PROTECTED
+// kNoPersistKey: the keys live in this process only (PKCS12_NO_PERSIST_KEY).
+inline constexpr std::uint32_t kNoPersistKey = 0x8000;
 }  // namespace pfxImportFlags
 
 // Flags of exportPfx (PFXExportCertStore values).
@@ -53,7 +55,11 @@ class Pkcs12 {
     // its container. With an empty or NULL password the encrypted layers are
     // also tried under the other empty convention, as tools disagree on
     // which they write. The containers outlive the store: deleting them is
-    // the caller's business; a failed import leaves none. Failures:
+    // the caller's business; a failed import leaves none. With kNoPersistKey
+    // the containers are held by the key service of this process and never
+    // written anywhere: they open, sign and export there as persisted ones
+    // do, and are gone, their keys wiped, once deleted or when the platform
+    // closes, so a process that dies leaves no key behind. Failures:
     // ERROR_INVALID_PASSWORD for a wrong password or contents that cannot be
     // decrypted; CRYPT_E_BAD_ENCODE or CRYPT_E_ASN1_* for a malformed file;
     // the key service's errors when a container cannot be made.

@@ -2,16 +2,19 @@
 // its name, read afresh at every call so that what another process added is
 // seen; the properties it persists are columns of the row. What a store keeps
 // in memory only (key contexts, memory-only key bindings) lives in the store
-// object and is gone with it. A memory store keeps everything in the object.
+// object and is gone with it. Memory stores are the portable MemoryStore,
+// reading certificates with OpenSSL.
 #include "platform/posix/CertificateStores_sqlite.h"
 
 #include <openssl/err.h>
 
 #include <climits>
+#include <functional>
 #include <map>
 #include <utility>
 
 #include "platform/CodePage.h"
+#include "platform/MemoryStore.h"
 #include "platform/Utf16Le.h"
 
 namespace pennaform::platform {
@@ -59,129 +62,6 @@ CertProperties overlaid(CertProperties stored, const MemoryOverlay* overlay) {
     }
     return stored;
 }
-
-// inherit: `fresh` with the properties it does not set taken from `old`;
-// a new key binding does not take the old binding's key context.
-CertProperties inherit(CertProperties fresh, const CertProperties& old) {
-    if (!fresh.keyContext && !fresh.keyProvInfo) fresh.keyContext = old.keyContext;
-    if (!fresh.keyProvInfo) fresh.keyProvInfo = old.keyProvInfo;
-    if (!fresh.friendlyName) fresh.friendlyName = old.friendlyName;
-    return fresh;
-}
-
-// openBoundContainer: the key of a certificate with these properties.
-Outcome<KeyContext> openBoundContainer(KeyProviders& keys, const CertProperties& properties) {
-    if (properties.keyContext) return *properties.keyContext;
-    if (!properties.keyProvInfo) return fail(errors::kCryptENoKeyProperty);
-    const KeyProvInfo& info = *properties.keyProvInfo;
-    Outcome<std::unique_ptr<KeyContainer>> container = keys.openContainer(
-        {toAnsi(info.containerName), toAnsi(info.providerName), info.providerType});
-    if (!container) return container.failure();
-    return KeyContext{std::shared_ptr<KeyContainer>(std::move(*container)), info.keySpec};
-}
-
-// --- The memory store ---
-
-class MemoryStore : public CertificateStore {
-public:
-    MemoryStore(std::shared_ptr<OpenSslLibrary> library, KeyProviders& keys)
-        : library_(std::move(library)), keys_(keys) {}
-
-    Outcome<std::vector<StoredCertificate>> certificates() const override {
-        std::vector<StoredCertificate> all;
-        all.reserve(entries_.size());
-        for (const Entry& entry : entries_) all.push_back({entry.id, entry.encoded});
-        return all;
-    }
-
-    Outcome<CertProperties> properties(CertId id) const override {
-        const Entry* entry = find(id);
-        if (entry == nullptr) return fail(errors::kCryptENotFound);
-        return entry->properties;
-    }
-
-    Outcome<Bytes> sha1Hash(CertId id) const override {
-        const Entry* entry = find(id);
-        if (entry == nullptr) return fail(errors::kCryptENotFound);
-        return entry->sha1;
-    }
-
-    Status setKeyProvInfo(CertId id, const KeyProvInfo& info, PropertyScope) override {
-        Entry* entry = find(id);
-        if (entry == nullptr) return fail(errors::kCryptENotFound);
-        entry->properties.keyProvInfo = info;
-        entry->properties.keyContext.reset();
-        return Status::success();
-    }
-
-    Status setKeyContext(CertId id, const KeyContext& context) override {
-        Entry* entry = find(id);
-        if (entry == nullptr) return fail(errors::kCryptENotFound);
-        entry->properties.keyContext = context;
-        return Status::success();
-    }
-
-    Status setFriendlyName(CertId id, std::u16string_view name) override {
-        Entry* entry = find(id);
-        if (entry == nullptr) return fail(errors::kCryptENotFound);
-        entry->properties.friendlyName = std::u16string(name);
-        return Status::success();
-    }
-
-    Outcome<KeyContext> acquirePrivateKey(CertId id) override {
-        Entry* entry = find(id);
-        if (entry == nullptr) return fail(errors::kCryptENotFound);
-        Outcome<KeyContext> key = openBoundContainer(keys_, entry->properties);
-        if (key) entry->properties.keyContext = *key;
-        return key;
-    }
-
-    Outcome<CertId> add(ByteView der, const CertProperties& properties,
-                        AddDisposition disposition) override {
-        Outcome<Bytes> sha1 = checkedSha1(library_->context(), der);
-        if (!sha1) return sha1.failure();
-        if (disposition == AddDisposition::kReplaceInheritProperties) {
-            for (Entry& entry : entries_) {
-                if (entry.sha1 != *sha1) continue;
-                entry.encoded.assign(der.begin(), der.end());
-                entry.properties = inherit(properties, entry.properties);
-                return entry.id;
-            }
-        }
-        entries_.push_back({nextId_, Bytes(der.begin(), der.end()), std::move(*sha1), properties});
-        return nextId_++;
-    }
-
-    Status remove(CertId id) override {
-        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-            if (it->id != id) continue;
-            entries_.erase(it);
-            return Status::success();
-        }
-        return fail(errors::kCryptENotFound);
-    }
-
-private:
-    struct Entry {
-        CertId id;
-        Bytes encoded;
-        Bytes sha1;
-        CertProperties properties;
-    };
-
-    const Entry* find(CertId id) const {
-        for (const Entry& entry : entries_) {
-            if (entry.id == id) return &entry;
-        }
-        return nullptr;
-    }
-    Entry* find(CertId id) { return const_cast<Entry*>(std::as_const(*this).find(id)); }
-
-    std::shared_ptr<OpenSslLibrary> library_;
-    KeyProviders& keys_;
-    std::vector<Entry> entries_;
-    CertId nextId_ = 1;
-};
 
 // --- The system stores ---
 
@@ -315,7 +195,7 @@ public:
     Outcome<KeyContext> acquirePrivateKey(CertId id) override {
         Outcome<CertProperties> current = properties(id);
         if (!current) return current.failure();
-        Outcome<KeyContext> key = openBoundContainer(keys_, *current);
+        Outcome<KeyContext> key = openBoundKey(keys_, *current);
         if (key) overlays_[id].keyContext = *key;
         return key;
     }
@@ -324,7 +204,7 @@ public:
                         AddDisposition disposition) override;
 
     Status remove(CertId id) override {
-        Status removed = database_->write([&](Connection& connection) -> Status {
+        Status removed = write([&](Connection& connection) -> Status {
             Outcome<Statement> remove =
                 connection.prepare("DELETE FROM store_certificates WHERE id = ?1 AND store = ?2");
             if (!remove) return remove.failure();
@@ -339,6 +219,13 @@ public:
 
 private:
     static bool noDatabaseYet(PlatformError error) { return error == errors::kErrorFileNotFound; }
+
+    // write: a change to the store's rows; NTE_PERM when the database may
+    // not be written, the number the store's callers read for a store they
+    // may not change.
+    Status write(const std::function<Status(Connection&)>& change) const {
+        return deniedAs(database_->write(change), errors::kNtePerm);
+    }
 
     // selectRow: the query for `columns` of certificate `id`, on its row.
     Outcome<Statement> selectRow(const std::string& columns, CertId id) const {
@@ -365,7 +252,7 @@ private:
     // updateRow: runs `sql`, whose parameters 1 to 6 are the property columns
     // (see bindProperties), 7 the id and 8 the store, on one certificate.
     Status updateRow(const char* sql, CertId id, const CertProperties& properties) {
-        return database_->write([&](Connection& connection) -> Status {
+        return write([&](Connection& connection) -> Status {
             Outcome<Statement> update = connection.prepare(sql);
             if (!update) return update.failure();
             bindProperties(*update, 1, properties)
@@ -394,7 +281,7 @@ Outcome<CertId> SqliteSystemStore::add(ByteView der, const CertProperties& prope
     Outcome<Bytes> sha1 = checkedSha1(library_->context(), der);
     if (!sha1) return sha1.failure();
     std::optional<CertId> added;
-    Status written = database_->write([&](Connection& connection) -> Status {
+    Status written = write([&](Connection& connection) -> Status {
         Outcome<CertId> id = disposition == AddDisposition::kReplaceInheritProperties
                                  ? replaceExisting(connection, der, *sha1, properties)
                                  : Outcome<CertId>(fail(errors::kCryptENotFound));
@@ -426,7 +313,7 @@ Outcome<CertId> SqliteSystemStore::replaceExisting(Connection& connection, ByteV
     if (!row) return row.failure();
     if (!*row) return fail(errors::kCryptENotFound);
     CertId id = CertId(query->columnInt64(0));
-    CertProperties merged = inherit(properties, persistedProperties(*query, 1));
+    CertProperties merged = inheritProperties(properties, persistedProperties(*query, 1));
     Outcome<Statement> update = connection.prepare(
         "UPDATE store_certificates SET kpi_container = ?1, kpi_provider = ?2, "
         "kpi_provider_type = ?3, kpi_flags = ?4, kpi_key_spec = ?5, friendly_name = ?6, "
@@ -472,7 +359,9 @@ public:
     }
 
     Outcome<std::unique_ptr<CertificateStore>> openMemoryStore() override {
-        return std::unique_ptr<CertificateStore>(new MemoryStore(library_, keys_));
+        std::shared_ptr<OpenSslLibrary> library = library_;
+        return makeMemoryStore(
+            [library](ByteView der) { return checkedSha1(library->context(), der); }, keys_);
     }
 
 private:

@@ -1,13 +1,17 @@
 // Key containers on SQLite. A container is a row of key_containers, its keys
 // rows of container_keys (one per key spec) with the flags they were made
 // with. Names are kept as UTF-8 and compared with ASCII letters folded, so
-// "MyKeys" and "MYKEYS" name one container, as on Windows.
+// "MyKeys" and "MYKEYS" name one container, as on Windows. Memory-only
+// containers (a temporary PFX import's) are kept beside the database in the
+// service object under the same folded names, and never written.
 #include "platform/posix/KeyProviders_sqlite.h"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -82,18 +86,12 @@ AlgId algorithmOf(KeySpec spec) {
     return spec == KeySpec::kSignature ? algorithms::kRsaSign : algorithms::kRsaKeyExchange;
 }
 
-// KeyStore: what every container and key handle of one provider set shares.
-struct KeyStore {
-    std::shared_ptr<StateDatabase> database;
-    std::shared_ptr<OpenSslLibrary> library;
-    DialogLookup dialogs;
-};
-
 // ContainerIdentity: a container as opened: its stored name and provider.
 struct ContainerIdentity {
     std::string name;    // process code page
     std::string folded;  // UTF-8, the lookup key
     ProviderInfo provider;
+    bool inMemory = false;  // a memory-only container
 };
 
 // StoredKey: one key of a container as the database holds it.
@@ -102,9 +100,92 @@ struct StoredKey {
     openssl::Pkey key;
 };
 
+// MemoryContainers: the memory-only containers of one key service, by
+// folded name, each with its keys as PKCS#8 bytes that are wiped when the
+// key or its container goes. Handles look their container up at each use,
+// so a deleted one is gone for every handle at once.
+class MemoryContainers {
+public:
+    // nameOf: the name a container was made with; nullopt when there is none.
+    std::optional<std::string> nameOf(const std::string& folded) const {
+        std::lock_guard lock(mutex_);
+        auto found = containers_.find(folded);
+        if (found == containers_.end()) return std::nullopt;
+        return found->second.name;
+    }
+
+    // create: a new empty container; NTE_EXISTS when the name is taken here.
+    Status create(const ContainerIdentity& identity) {
+        std::lock_guard lock(mutex_);
+        if (!containers_.try_emplace(identity.folded, Container{identity.name, {}}).second) {
+            return fail(errors::kNteExists);
+        }
+        return Status::success();
+    }
+
+    // storeKey: puts a key into slot `spec`, replacing the one there;
+    // NTE_BAD_KEYSET when the container has gone.
+    Status storeKey(const std::string& folded, KeySpec spec, std::uint32_t flags,
+                    SecretBytes pkcs8) {
+        std::lock_guard lock(mutex_);
+        auto found = containers_.find(folded);
+        if (found == containers_.end()) return fail(errors::kNteBadKeyset);
+        found->second.keys.insert_or_assign(spec, Key{flags & kKeptFlags, std::move(pkcs8)});
+        return Status::success();
+    }
+
+    // loadKey: the key in slot `spec`, as loadKey reads a persisted one.
+    Outcome<StoredKey> loadKey(OSSL_LIB_CTX* library, const std::string& folded,
+                               KeySpec spec) const {
+        std::lock_guard lock(mutex_);
+        auto found = containers_.find(folded);
+        if (found == containers_.end()) return fail(errors::kNteBadKeyset);
+        auto key = found->second.keys.find(spec);
+        if (key == found->second.keys.end()) return fail(errors::kNteNoKey);
+        Outcome<openssl::Pkey> parsed = rsaKeys::fromPkcs8(library, key->second.pkcs8.view());
+        if (!parsed) return parsed.failure();
+        return StoredKey{key->second.flags, std::move(*parsed)};
+    }
+
+    // remove: drops a container and wipes its keys; false when there is none.
+    bool remove(const std::string& folded) {
+        std::lock_guard lock(mutex_);
+        return containers_.erase(folded) != 0;
+    }
+
+private:
+    struct Key {
+        std::uint32_t flags = 0;
+        SecretBytes pkcs8;
+    };
+    struct Container {
+        std::string name;  // process code page
+        std::map<KeySpec, Key> keys;
+    };
+
+    mutable std::mutex mutex_;
+    std::map<std::string, Container> containers_;
+};
+
+// KeyStore: what every container and key handle of one provider set shares.
+struct KeyStore {
+    std::shared_ptr<StateDatabase> database;
+    std::shared_ptr<OpenSslLibrary> library;
+    DialogLookup dialogs;
+    std::shared_ptr<MemoryContainers> memory;
+};
+
+// writeKeys: a change to the stored containers; NTE_PERM when the database
+// may not be written, the number the key service's callers read for it.
+Status writeKeys(const KeyStore& store, const std::function<Status(Connection&)>& change) {
+    return deniedAs(store.database->write(change), errors::kNtePerm);
+}
+
 // loadKey: the key in slot `spec`; NTE_NO_KEY when the slot is empty,
 // NTE_BAD_KEYSET when the container has gone.
 Outcome<StoredKey> loadKey(const KeyStore& store, const ContainerIdentity& identity, KeySpec spec) {
+    if (identity.inMemory)
+        return store.memory->loadKey(store.library->context(), identity.folded, spec);
     Outcome<Connection*> reader = store.database->reader();
     if (!reader) {
         return reader.error() == errors::kErrorFileNotFound ? fail(errors::kNteBadKeyset)
@@ -212,9 +293,12 @@ public:
         if (!key) return key.failure();
         Outcome<SecretBytes> der = rsaKeys::toPkcs8(key->get());
         if (!der) return der.failure();
-        Status stored = store_->database->write([&](Connection& connection) {
-            return storeKey(connection, identity_.folded, spec, flags, der->view());
-        });
+        Status stored =
+            identity_.inMemory
+                ? store_->memory->storeKey(identity_.folded, spec, flags, std::move(*der))
+                : writeKeys(*store_, [&](Connection& connection) {
+                      return storeKey(connection, identity_.folded, spec, flags, der->view());
+                  });
         if (!stored) return stored.failure();
         return std::unique_ptr<RsaKey>(new SoftwareRsaKey(
             store_, identity_, spec, StoredKey{flags & kKeptFlags, std::move(*key)},
@@ -269,6 +353,11 @@ public:
     Outcome<std::unique_ptr<KeyContainer>> openContainer(const ContainerRef& ref) override {
         Outcome<ContainerIdentity> identity = identify(ref);
         if (!identity) return identity.failure();
+        if (std::optional<std::string> name = store_->memory->nameOf(identity->folded)) {
+            identity->name = std::move(*name);
+            identity->inMemory = true;
+            return opened(std::move(*identity));
+        }
         Outcome<Connection*> reader = store_->database->reader();
         if (!reader) {
             return reader.error() == errors::kErrorFileNotFound ? fail(errors::kNteBadKeyset)
@@ -288,21 +377,26 @@ public:
     Outcome<std::unique_ptr<KeyContainer>> createContainer(const ContainerRef& ref) override {
         Outcome<ContainerIdentity> identity = identify(ref);
         if (!identity) return identity.failure();
-        Status created = store_->database->write(
-            [&](Connection& connection) { return insertContainer(connection, *identity); });
+        if (store_->memory->nameOf(identity->folded)) return fail(errors::kNteExists);
+        Status created = writeKeys(*store_, [&](Connection& connection) {
+            return insertContainer(connection, *identity);
+        });
         if (!created) return created.failure();
         return opened(std::move(*identity));
     }
 
-    Outcome<std::unique_ptr<KeyContainer>> createContainerWithKey(const ContainerRef& ref,
-                                                                  KeySpec spec, std::uint32_t flags,
-                                                                  ByteView pkcs8) override {
+    Outcome<std::unique_ptr<KeyContainer>> createContainerWithKey(
+        const ContainerRef& ref, KeySpec spec, std::uint32_t flags, ByteView pkcs8,
+        ContainerStorage storage) override {
         if (!isKnownSpec(spec)) return fail(errors::kNteBadAlgId);
         Outcome<openssl::Pkey> key = rsaKeys::fromPkcs8(store_->library->context(), pkcs8);
         if (!key) return key.failure();
         Outcome<ContainerIdentity> identity = identify(ref);
         if (!identity) return identity.failure();
-        Status created = store_->database->write([&](Connection& connection) -> Status {
+        if (storage == ContainerStorage::kMemoryOnly)
+            return createInMemory(std::move(*identity), spec, flags, pkcs8);
+        if (store_->memory->nameOf(identity->folded)) return fail(errors::kNteExists);
+        Status created = writeKeys(*store_, [&](Connection& connection) -> Status {
             Status inserted = insertContainer(connection, *identity);
             if (!inserted) return inserted;
             return storeKey(connection, identity->folded, spec, flags, pkcs8);
@@ -314,7 +408,8 @@ public:
     Status deleteContainer(const ContainerRef& ref) override {
         Outcome<ContainerIdentity> identity = identify(ref);
         if (!identity) return identity.failure();
-        return store_->database->write([&](Connection& connection) -> Status {
+        if (store_->memory->remove(identity->folded)) return Status::success();
+        return writeKeys(*store_, [&](Connection& connection) -> Status {
             Outcome<Statement> container =
                 connection.prepare("DELETE FROM key_containers WHERE folded_name = ?1");
             if (!container) return container.failure();
@@ -341,6 +436,37 @@ private:
         return ContainerIdentity{std::move(name), std::move(folded), std::move(*provider)};
     }
 
+    // createInMemory: a memory-only container holding `pkcs8`. Its name must
+    // be free in the database too, since both share one namespace.
+    Outcome<std::unique_ptr<KeyContainer>> createInMemory(ContainerIdentity identity, KeySpec spec,
+                                                          std::uint32_t flags, ByteView pkcs8) {
+        Outcome<bool> persisted = existsInDatabase(identity.folded);
+        if (!persisted) return persisted.failure();
+        if (*persisted) return fail(errors::kNteExists);
+        identity.inMemory = true;
+        Status created = store_->memory->create(identity);
+        if (!created) return created.failure();
+        Status stored = store_->memory->storeKey(identity.folded, spec, flags,
+                                                 SecretBytes(Bytes(pkcs8.begin(), pkcs8.end())));
+        if (!stored) return stored.failure();
+        return opened(std::move(identity));
+    }
+
+    // existsInDatabase: whether the database holds a container of the name;
+    // false while there is no database yet.
+    Outcome<bool> existsInDatabase(const std::string& folded) const {
+        Outcome<Connection*> reader = store_->database->reader();
+        if (!reader) {
+            if (reader.error() == errors::kErrorFileNotFound) return false;
+            return reader.failure();
+        }
+        Outcome<Statement> query =
+            (*reader)->prepare("SELECT 1 FROM key_containers WHERE folded_name = ?1");
+        if (!query) return query.failure();
+        query->bindText(1, folded);
+        return query->step();
+    }
+
     static Status insertContainer(Connection& connection, const ContainerIdentity& identity) {
         Outcome<Statement> insert = connection.prepare(
             "INSERT OR IGNORE INTO key_containers (folded_name, name) VALUES (?1, ?2)");
@@ -363,8 +489,9 @@ private:
 std::unique_ptr<SoftwareKeyProviders> makeSoftwareKeyProviders(
     std::shared_ptr<StateDatabase> database, std::shared_ptr<OpenSslLibrary> library,
     DialogLookup dialogs) {
-    auto store = std::make_shared<const KeyStore>(
-        KeyStore{std::move(database), std::move(library), std::move(dialogs)});
+    auto store = std::make_shared<const KeyStore>(KeyStore{std::move(database), std::move(library),
+                                                           std::move(dialogs),
+                                                           std::make_shared<MemoryContainers>()});
     return std::make_unique<SqliteKeyProviders>(std::move(store));
 }
 

@@ -19,18 +19,28 @@ namespace pennaform::platform {
 // replace the host at any time.
 using DialogLookup = std::function<PlatformDialogs*()>;
 
+// ContainerStorage: where a container made by createContainerWithKey lives.
+enum class ContainerStorage {
+    kPersisted,   // in the state database, for every process of the user
+    kMemoryOnly,  // in the key service of this process only, never written
+};
+
 // SoftwareKeyProviders: KeyProviders with what the backend's PKCS#12 import
 // needs beside the interface.
 class SoftwareKeyProviders : public KeyProviders {
 public:
     // createContainerWithKey: creates container `ref` holding the private key
     // `pkcs8` (unencrypted PKCS#8 DER, any key type) in slot `spec` with
-    // `flags` (keyFlags), in one transaction, and opens it. The failures of
-    // createContainer, and NTE_BAD_KEY for bytes that are not a key.
-    virtual Outcome<std::unique_ptr<KeyContainer>> createContainerWithKey(const ContainerRef& ref,
-                                                                          KeySpec spec,
-                                                                          std::uint32_t flags,
-                                                                          ByteView pkcs8) = 0;
+    // `flags` (keyFlags), and opens it. kPersisted writes it in one
+    // transaction. kMemoryOnly keeps it in this service: it shares the one
+    // namespace of names, opens, signs, exports and takes new keys as a
+    // persisted one does, in this process only, and is gone, its keys wiped,
+    // when it is deleted or the service is destroyed; a process that dies
+    // leaves no trace of it. The failures of createContainer, and
+    // NTE_BAD_KEY for bytes that are not a key.
+    virtual Outcome<std::unique_ptr<KeyContainer>> createContainerWithKey(
+        const ContainerRef& ref, KeySpec spec, std::uint32_t flags, ByteView pkcs8,
+        ContainerStorage storage) = 0;
 };
 
 // makeSoftwareKeyProviders: the providers over the containers of `database`.

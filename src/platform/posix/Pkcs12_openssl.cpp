@@ -477,6 +477,9 @@ ProviderInfo OpenSslPkcs12::providerFor(const KeyItem& key) const {
 Status OpenSslPkcs12::createContainers(std::vector<KeyItem>& keys, std::uint32_t flags,
                                        std::vector<ContainerRef>& created) {
     std::uint32_t containerFlags = 0;
+    ContainerStorage storage = (flags & pfxImportFlags::kNoPersistKey) != 0
+                                   ? ContainerStorage::kMemoryOnly
+                                   : ContainerStorage::kPersisted;
     if (flags & pfxImportFlags::kExportable) containerFlags |= keyFlags::kExportable;
     if (flags & pfxImportFlags::kUserProtected) containerFlags |= keyFlags::kUserProtected;
     for (KeyItem& key : keys) {
@@ -486,7 +489,7 @@ Status OpenSslPkcs12::createContainers(std::vector<KeyItem>& keys, std::uint32_t
         ProviderInfo provider = providerFor(key);
         ContainerRef ref{*name, provider.name, provider.type};
         Outcome<std::unique_ptr<KeyContainer>> container =
-            keys_.createContainerWithKey(ref, key.spec, containerFlags, key.pkcs8.view());
+            keys_.createContainerWithKey(ref, key.spec, containerFlags, key.pkcs8.view(), storage);
         if (!container) return container.failure();
         created.push_back(ref);
         key.binding =

@@ -186,6 +186,11 @@ Failure sqliteFailure(int resultCode, int systemErrno) {
     }
 }
 
+Status deniedAs(Status status, PlatformError denied) {
+    if (status.error() == errors::kErrorAccessDenied) return fail(denied);
+    return status;
+}
+
 // --- Statement ---
 
 Statement::Statement(Statement&& other) noexcept

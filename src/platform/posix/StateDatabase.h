@@ -27,6 +27,11 @@ namespace pennaform::platform {
 // file system's errno behind it where SQLite kept one).
 Failure sqliteFailure(int resultCode, int systemErrno = 0);
 
+// deniedAs: `status`, with ERROR_ACCESS_DENIED (StateDatabase::write on a
+// database that may not be written) given as `denied` instead, for services
+// whose callers read a number of their own for it.
+Status deniedAs(Status status, PlatformError denied);
+
 // Statement: one prepared statement. Binding failures stick to the statement
 // and come out of the next step(), so a chain of binds is checked once.
 class Statement {
@@ -113,7 +118,9 @@ public:
     // write: runs `change` in one immediate transaction and commits it when
     // `change` succeeds; otherwise, or when anything throws, nothing of it
     // stays. Creates the database first when it is missing.
-    // ERROR_ACCESS_DENIED for a read-only database.
+    // ERROR_ACCESS_DENIED for a database that may not be written: a
+    // read-only file, a folder the user may not write, a read-only file
+    // system.
     Status write(const std::function<Status(Connection&)>& change);
 
 private:

@@ -282,5 +282,72 @@ TEST_F(CertificateSearchTest, NoStoreOrNoListIsNotFound) {
     EXPECT_EQ(open.findMatches(nullptr, {}), codes::kCertificateNotFound);
 }
 
+// UnreadableStore: a store whose listing fails while `fails` is set, as a
+// system store does when its database cannot be read, and is empty after.
+class UnreadableStore : public platform::CertificateStore {
+public:
+    bool fails = true;
+
+    platform::Outcome<std::vector<StoredCertificate>> certificates() const override {
+        if (!fails) return std::vector<StoredCertificate>{};
+        return platform::fail(platform::errors::kErrorFileCorrupt);
+    }
+    platform::Outcome<platform::CertProperties> properties(platform::CertId) const override {
+        return platform::fail(platform::errors::kErrorFileCorrupt);
+    }
+    platform::Outcome<Bytes> sha1Hash(platform::CertId) const override {
+        return platform::fail(platform::errors::kErrorFileCorrupt);
+    }
+    platform::Status setKeyProvInfo(platform::CertId, const platform::KeyProvInfo&,
+                                    platform::PropertyScope) override {
+        return platform::fail(platform::errors::kNtePerm);
+    }
+    platform::Status setKeyContext(platform::CertId, const platform::KeyContext&) override {
+        return platform::fail(platform::errors::kNtePerm);
+    }
+    platform::Status setFriendlyName(platform::CertId, std::u16string_view) override {
+        return platform::fail(platform::errors::kNtePerm);
+    }
+    platform::Outcome<platform::KeyContext> acquirePrivateKey(platform::CertId) override {
+        return platform::fail(platform::errors::kErrorFileCorrupt);
+    }
+    platform::Outcome<platform::CertId> add(platform::ByteView, const platform::CertProperties&,
+                                            platform::AddDisposition) override {
+        return platform::fail(platform::errors::kNtePerm);
+    }
+    platform::Status remove(platform::CertId) override {
+        return platform::fail(platform::errors::kNtePerm);
+    }
+};
+
+TEST_F(CertificateSearchTest, AStoreThatCannotBeReadIsToldApartFromNoMatch) {
+    using Search =
+        std::int32_t (CertificateSearch::*)(std::vector<StoredCertificate>*, const SearchRequest&);
+    add("/C=TW/O=Example Bank/CN=Wang");
+    for (Search search : {&CertificateSearch::findFirstMatch, &CertificateSearch::findMatches}) {
+        UnreadableStore unreadable;
+        std::vector<StoredCertificate> matches{StoredCertificate{99, Bytes{1}}};
+        CertificateSearch broken(platform(), &unreadable);
+        EXPECT_EQ((broken.*search)(&matches, {}), codes::kCertificateNotFound);
+        EXPECT_TRUE(broken.storeUnreadable());
+        EXPECT_EQ(broken.lastError(), platform::errors::kErrorFileCorrupt);
+        EXPECT_TRUE(matches.empty());
+        // A later search of the store, read this time, forgets the failure.
+        unreadable.fails = false;
+        EXPECT_EQ((broken.*search)(&matches, {}), codes::kCertificateNotFound);
+        EXPECT_FALSE(broken.storeUnreadable());
+
+        // A readable store without a match, or no store at all, is not
+        // an unreadable one.
+        CertificateSearch readable(platform(), store_.get());
+        EXPECT_EQ((readable.*search)(&matches, {"S_CN=Nobody", kItemMode, 0, std::nullopt}),
+                  codes::kCertificateNotFound);
+        EXPECT_FALSE(readable.storeUnreadable());
+        CertificateSearch closed(platform(), nullptr);
+        EXPECT_EQ((closed.*search)(&matches, {}), codes::kCertificateNotFound);
+        EXPECT_FALSE(closed.storeUnreadable());
+    }
+}
+
 }  // namespace
 }  // namespace pennaform::signing

@@ -10,6 +10,7 @@
 
 #include "platform/CodePage.h"
 #include "engine/Engine.h"
+#include "platform/PlatformFactory.h"
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCertificates.h"
@@ -185,6 +186,32 @@ TEST_F(PfxStoreTest, ClosingRemovesTheImportedContainersUnlessTheyWereKept) {
     // A later load deletes its own containers again.
     ASSERT_EQ(loadPfxBytes(holder, fixture("windows.p12"), "foo", 0), 0);
     EXPECT_TRUE(holder.deletesKeysOnClose());
+}
+
+TEST_F(PfxStoreTest, TemporaryLoadsKeepTheirKeysInThisProcessUnlessAskedToPersist) {
+    // Another process over the same home.
+    auto elsewhere = [&](const platform::KeyProvInfo& binding) {
+        auto other = platform::makePlatform(platform::StateHome(folder_.sub("home")));
+        return other->keys()
+            ->openContainer(
+                {toAnsi(binding.containerName), toAnsi(binding.providerName), binding.providerType})
+            .ok();
+    };
+    for (PfxKeyStorage storage : {PfxKeyStorage::kMemoryOnly, PfxKeyStorage::kPersisted}) {
+        const bool persisted = storage == PfxKeyStorage::kPersisted;
+        SCOPED_TRACE(persisted ? "persisted" : "memory only");
+        PfxStore holder(platform());
+        ASSERT_EQ(loadPfx(holder, std::string(PENNAFORM_TEST_DATA) + "/pkcs12/windows.p12", "foo",
+                          pfxLoadFlags::kExportableKeys, storage),
+                  0);
+        std::vector<platform::KeyProvInfo> bound = bindings(holder);
+        ASSERT_EQ(bound.size(), 1u);
+        EXPECT_TRUE(containerExists(bound[0]));
+        EXPECT_EQ(elsewhere(bound[0]), persisted);
+        closePfx(holder);
+        EXPECT_FALSE(containerExists(bound[0]));
+        EXPECT_FALSE(elsewhere(bound[0]));
+    }
 }
 
 TEST(PfxFilePath, JoinsWithOneSlash) {

@@ -3,8 +3,11 @@
 #include "KeyStoreConformance.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "support/TestCertificates.h"
 
 namespace pennaform::platform::test {
@@ -415,6 +418,87 @@ TEST_P(KeyStoreConformance, AUserProtectedKeyAsksAtEveryUse) {
     EXPECT_TRUE(container->signHash(KeySpec::kSignature, algorithms::kSha1, digest));
     EXPECT_TRUE((*container->userKey(KeySpec::kSignature))->exportPublicKeyBlob());  // never asks
     EXPECT_EQ(asked, 4);
+}
+
+// --- Keys imported from a PFX file ---
+
+Bytes pfxFixture(const char* name) {
+    std::ifstream in(std::string(PENNAFORM_TEST_DATA) + "/pkcs12/" + name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ContainerRef containerOf(const KeyProvInfo& binding) {
+    return {toAnsi(binding.containerName), toAnsi(binding.providerName), binding.providerType};
+}
+
+// KeyUses: what one imported key does when it signs and is exported.
+struct KeyUses {
+    Bytes signature;
+    PlatformError exportError = 0;
+    Bytes exported;
+    int asked = 0;
+    friend bool operator==(const KeyUses&, const KeyUses&) = default;
+};
+
+TEST_P(KeyStoreConformance, MemoryOnlyImportedKeysWorkAsPersistedOnesInThisProcessOnly) {
+    Pkcs12* pkcs12 = platform_->pkcs12();
+    ASSERT_NE(pkcs12, nullptr);
+    const Bytes pfx = pfxFixture("windows.p12");
+    ASSERT_FALSE(pfx.empty());
+    const Bytes digest = digestOf("SHA1", "imported");
+    int asked = 0;
+    platform_->installDialogs(std::make_unique<ScriptedKeyDialogs>(errors::kSuccess, &asked));
+    auto use = [&](KeyContext& key) {
+        KeyUses uses;
+        int before = asked;
+        Outcome<Bytes> signature = key.container->signHash(key.keySpec, algorithms::kSha1, digest);
+        EXPECT_TRUE(signature) << std::hex << signature.error();
+        uses.signature = signature.valueOr(Bytes{});
+        std::reverse(uses.signature.begin(), uses.signature.end());
+        EXPECT_TRUE(verifiesPkcs1(*key.container->publicKeyInfo(key.keySpec), "SHA1", digest,
+                                  uses.signature));
+        Outcome<Bytes> exported = (*key.container->userKey(key.keySpec))->exportPrivateKeyBlob();
+        uses.exportError = exported.error();
+        uses.exported = exported.valueOr(Bytes{});
+        uses.asked = asked - before;
+        return uses;
+    };
+    using namespace pfxImportFlags;
+    for (std::uint32_t flags : {0u, kExportable, kExportable | kUserProtected}) {
+        SCOPED_TRACE(flags);
+        auto persisted = pkcs12->importPfx(pfx, PfxPassword(u"foo"), flags);
+        auto memory = pkcs12->importPfx(pfx, PfxPassword(u"foo"), flags | kNoPersistKey);
+        ASSERT_TRUE(persisted && memory) << std::hex << persisted.error() << " " << memory.error();
+        CertId persistedId = (*(*persisted)->certificates())[0].id;
+        CertId memoryId = (*(*memory)->certificates())[0].id;
+        KeyProvInfo binding = *(*(*memory)->properties(memoryId)).keyProvInfo;
+        KeyContext persistedKey = *(*persisted)->acquirePrivateKey(persistedId);
+        KeyContext memoryKey = *(*memory)->acquirePrivateKey(memoryId);
+
+        KeyUses expected = use(persistedKey);
+        EXPECT_EQ(use(memoryKey), expected);
+        EXPECT_EQ(expected.exportError,
+                  flags & kExportable ? errors::kSuccess : errors::kNteBadKeyState);
+        EXPECT_EQ(expected.asked, flags & kUserProtected ? 2 : 0);
+
+        // One namespace with the persisted containers, but another process
+        // finds nothing, even of a key made in the container later.
+        EXPECT_EQ(keys().createContainer(containerOf(binding)).error(), errors::kNteExists);
+        ASSERT_TRUE(memoryKey.container->generateKeyPair(KeySpec::kSignature, 1024, 0));
+        auto other = harness_->open();
+        EXPECT_TRUE(other->keys()->openContainer(
+            containerOf(*(*(*persisted)->properties(persistedId)).keyProvInfo)));
+        EXPECT_EQ(other->keys()->openContainer(containerOf(binding)).error(),
+                  errors::kNteBadKeyset);
+
+        // Deleting it ends it for every handle.
+        ASSERT_TRUE(keys().deleteContainer(containerOf(binding)));
+        EXPECT_EQ(keys().openContainer(containerOf(binding)).error(), errors::kNteBadKeyset);
+        EXPECT_EQ(
+            memoryKey.container->signHash(memoryKey.keySpec, algorithms::kSha1, digest).error(),
+            errors::kNteBadKeyset);
+        EXPECT_EQ(keys().deleteContainer(containerOf(binding)).error(), errors::kNteBadKeyset);
+    }
 }
 
 }  // namespace
