@@ -11,18 +11,6 @@
 
 namespace pennaform::platform {
 
-SecretBytes& SecretBytes::operator=(SecretBytes&& other) noexcept {
-    if (this != &other) {
-        if (!bytes_.empty()) OPENSSL_cleanse(bytes_.data(), bytes_.size());
-        bytes_ = std::move(other.bytes_);
-    }
-    return *this;
-}
-
-SecretBytes::~SecretBytes() {
-    if (!bytes_.empty()) OPENSSL_cleanse(bytes_.data(), bytes_.size());
-}
-
 namespace rsaKeys {
 // Each operation below drops the reasons OpenSSL queued for its failures
 // (ErrorQueueScope), so they never reach the host's own OpenSSL calls.
@@ -44,13 +32,17 @@ openssl::BigNum bigNumParameter(const EVP_PKEY* key, const char* name) {
     return openssl::BigNum(value);
 }
 
-// appendLittleEndian: `value` least significant byte first, zero-padded to
-// `width` bytes; false when it does not fit.
+// writeLittleEndian: `value` least significant byte first, zero-padded to
+// fill `out`; false when it does not fit.
+bool writeLittleEndian(std::span<std::uint8_t> out, const BIGNUM* value) {
+    if (value == nullptr || out.size() > std::size_t(INT_MAX)) return false;
+    return BN_bn2lebinpad(value, out.data(), int(out.size())) == int(out.size());
+}
+
 bool appendLittleEndian(Bytes& out, const BIGNUM* value, std::size_t width) {
-    if (value == nullptr || width > std::size_t(INT_MAX)) return false;
-    std::size_t at = out.size();
+    const std::size_t at = out.size();
     out.resize(at + width);
-    return BN_bn2lebinpad(value, out.data() + at, int(width)) == int(width);
+    return writeLittleEndian(std::span(out).subspan(at), value);
 }
 
 // BlobHead: what both blobs start with: the header, the magic, the bit
@@ -130,7 +122,7 @@ Outcome<SecretBytes> toPkcs8(const EVP_PKEY* key) {
     unsigned char* der = nullptr;
     int length = i2d_PKCS8_PRIV_KEY_INFO(info.get(), &der);
     if (length <= 0) return fail(errors::kNteBadKey);
-    SecretBytes bytes(Bytes(der, der + length));
+    SecretBytes bytes = SecretBytes::copyOf(ByteView(der, std::size_t(length)));
     OPENSSL_clear_free(der, std::size_t(length));
     return bytes;
 }
@@ -157,7 +149,7 @@ Outcome<Bytes> publicKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
     return std::move(head->bytes);
 }
 
-Outcome<Bytes> privateKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
+Outcome<SecretBytes> privateKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
     const openssl::ErrorQueueScope errorQueue;
     Outcome<BlobHead> head = blobHead(key, kPrivateKeyBlobType, kRsa2Magic, algorithm);
     if (!head) return head.failure();
@@ -174,17 +166,15 @@ Outcome<Bytes> privateKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
         {OSSL_PKEY_PARAM_RSA_COEFFICIENT1, head->halfLen},
         {OSSL_PKEY_PARAM_RSA_D, head->modulusLen},
     };
-    Bytes blob = std::move(head->bytes);
+    SecretBytes blob;
+    blob.reserve(head->bytes.size() + 2 * head->modulusLen + 5 * head->halfLen);
+    blob.append(head->bytes);
     for (const Field& field : fields) {
         BIGNUM* value = nullptr;
-        if (EVP_PKEY_get_bn_param(key, field.name, &value) != 1) {
-            OPENSSL_cleanse(blob.data(), blob.size());
-            return fail(errors::kNteBadKey);
-        }
+        if (EVP_PKEY_get_bn_param(key, field.name, &value) != 1) return fail(errors::kNteBadKey);
         openssl::SecretBigNum owned(value);
-        if (!appendLittleEndian(blob, owned.get(), field.width)) {
-            // A key whose primes are not balanced has no blob form.
-            OPENSSL_cleanse(blob.data(), blob.size());
+        // A key whose primes are not balanced has no blob form.
+        if (!writeLittleEndian(blob.grow(field.width), owned.get())) {
             return fail(errors::kNteBadKey);
         }
     }

@@ -303,7 +303,8 @@ TEST_P(KeyStoreConformance, ExportFollowsTheFlagsTheKeyWasMadeWith) {
     auto container = *keys().createContainer(kAesContainer);
     auto exportable =
         *container->generateKeyPair(KeySpec::kKeyExchange, 1024, keyFlags::kExportable);
-    Bytes blob = *exportable->exportPrivateKeyBlob();
+    const SecretBytes secret = *exportable->exportPrivateKeyBlob();
+    const ByteView blob = secret.view();
     ASSERT_EQ(blob.size(), 596u);  // 20 + 2 * 128 + 5 * 64
     EXPECT_EQ(Bytes(blob.begin(), blob.begin() + 12),
               (Bytes{0x07, 0x02, 0x00, 0x00, 0x00, 0xA4, 0x00, 0x00, 0x52, 0x53, 0x41, 0x32}));
