@@ -82,7 +82,8 @@ void write(DerScope& scope, const std::vector<Node>& nodes, bool asSetOf) {
             scope.addPrimitive(node.tag, node.contents);
             continue;
         }
-        DerScope child = asSetOf && node.tag == derTags::kSet ? scope.setOf() : scope.child(node.tag);
+        DerScope child =
+            asSetOf && node.tag == derTags::kSet ? scope.setOf() : scope.child(node.tag);
         write(child, node.children, asSetOf);
         child.close();
     }

@@ -303,7 +303,8 @@ bool DerBuilder::closeInnermost() {
         return true;
     }
     Octets lengthOctets;
-    for (; length != 0; length >>= 8) lengthOctets.insert(lengthOctets.begin(), std::uint8_t(length));
+    for (; length != 0; length >>= 8)
+        lengthOctets.insert(lengthOctets.begin(), std::uint8_t(length));
     bytes_[scope.contentStart - 1] = std::uint8_t(0x80 | lengthOctets.size());
     bytes_.insert(bytes_.begin() + std::ptrdiff_t(scope.contentStart), lengthOctets.begin(),
                   lengthOctets.end());
@@ -314,8 +315,7 @@ bool DerBuilder::closeInnermost() {
 // their encodings, compared as octet strings (a shorter one padded with
 // zeros at its end, which orders a prefix first, as lexicographic order does).
 bool DerBuilder::sortSetOf(std::size_t contentStart) {
-    const std::span<const std::uint8_t> contents =
-        std::span(bytes_).subspan(contentStart);
+    const std::span<const std::uint8_t> contents = std::span(bytes_).subspan(contentStart);
     std::vector<Octets> elements;
     DerCursor cursor(contents);
     while (!cursor.empty()) {
@@ -325,7 +325,8 @@ bool DerBuilder::sortSetOf(std::size_t contentStart) {
     }
     std::sort(elements.begin(), elements.end());
     bytes_.resize(contentStart);
-    for (const Octets& element : elements) bytes_.insert(bytes_.end(), element.begin(), element.end());
+    for (const Octets& element : elements)
+        bytes_.insert(bytes_.end(), element.begin(), element.end());
     return true;
 }
 

@@ -84,7 +84,9 @@ public:
     // not move the bytes.
     void reserve(std::size_t count) { bytes_.reserve(count); }
     // clear: wipes and frees the bytes.
-    void clear() noexcept { std::vector<std::uint8_t, WipingAllocator<std::uint8_t>>().swap(bytes_); }
+    void clear() noexcept {
+        std::vector<std::uint8_t, WipingAllocator<std::uint8_t>>().swap(bytes_);
+    }
 
 private:
     std::vector<std::uint8_t, WipingAllocator<std::uint8_t>> bytes_;

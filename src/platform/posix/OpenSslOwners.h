@@ -26,9 +26,9 @@ namespace pennaform::platform::openssl {
 template <typename T>
 struct Deleter;
 
-#define PENNAFORM_OPENSSL_DELETER(Type, freeFunction)                  \
-    template <>                                                        \
-    struct Deleter<Type> {                                             \
+#define PENNAFORM_OPENSSL_DELETER(Type, freeFunction)                          \
+    template <>                                                                \
+    struct Deleter<Type> {                                                     \
         void operator()(Type* object) const noexcept { freeFunction(object); } \
     }
 

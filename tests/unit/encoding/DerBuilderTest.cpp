@@ -40,8 +40,8 @@ TEST(DerBuilderTest, LengthsUseTheShortestDefiniteForm) {
         std::size_t contentLen;
         std::string header;
     } cases[] = {
-        {0, "0400"},       {127, "047F"},       {128, "048180"},
-        {255, "0481FF"},   {256, "04820100"},   {65536, "0483010000"},
+        {0, "0400"},     {127, "047F"},     {128, "048180"},
+        {255, "0481FF"}, {256, "04820100"}, {65536, "0483010000"},
     };
     for (const auto& c : cases) {
         const Bytes contents(c.contentLen, 0xAB);
@@ -66,8 +66,13 @@ TEST(DerBuilderTest, IntegersAreMinimalTwosComplement) {
         std::int64_t value;
         std::string der;
     } signedCases[] = {
-        {0, "020100"},      {127, "02017F"},   {128, "02020080"},  {256, "02020100"},
-        {-1, "0201FF"},     {-128, "020180"},  {-129, "0202FF7F"},
+        {0, "020100"},
+        {127, "02017F"},
+        {128, "02020080"},
+        {256, "02020100"},
+        {-1, "0201FF"},
+        {-128, "020180"},
+        {-129, "0202FF7F"},
         {std::numeric_limits<std::int64_t>::min(), "02088000000000000000"},
         {std::numeric_limits<std::int64_t>::max(), "02087FFFFFFFFFFFFFFF"},
     };
@@ -78,9 +83,8 @@ TEST(DerBuilderTest, IntegersAreMinimalTwosComplement) {
         std::string magnitude;
         std::string der;
     } unsignedCases[] = {
-        {"", "020100"},         {"0000", "020100"},       {"000001", "020101"},
-        {"7F", "02017F"},       {"80", "02020080"},       {"00FF", "020200FF"},
-        {"0000C001", "020300C001"},
+        {"", "020100"},     {"0000", "020100"},   {"000001", "020101"},       {"7F", "02017F"},
+        {"80", "02020080"}, {"00FF", "020200FF"}, {"0000C001", "020300C001"},
     };
     for (const auto& c : unsignedCases) {
         const Bytes magnitude = hex(c.magnitude);
@@ -100,8 +104,14 @@ TEST(DerBuilderTest, ObjectIdentifiersFromDottedText) {
         {"2.999", "06028837"},
         {"2.999.3", "0603883703"},
         {"2.25.18446744073709551615", "060B6981FFFFFFFFFFFFFFFF7F"},
-        {"1", ""},          {"3.1", ""},        {"1.40", ""},      {"1..2", ""},
-        {"1.2.", ""},       {"01.2", ""},       {"1.2.a", ""},     {"", ""},
+        {"1", ""},
+        {"3.1", ""},
+        {"1.40", ""},
+        {"1..2", ""},
+        {"1.2.", ""},
+        {"01.2", ""},
+        {"1.2.a", ""},
+        {"", ""},
         {"1.2.18446744073709551616", ""},
     };
     for (const auto& c : cases) {
@@ -116,8 +126,7 @@ TEST(DerBuilderTest, ObjectIdentifiersFromDottedText) {
         std::string contents;
         bool valid;
     } contentCases[] = {
-        {"2A864886F70D01010B", true}, {"8837", true}, {"", false}, {"8001", false},
-        {"2A81", false},
+        {"2A864886F70D01010B", true}, {"8837", true}, {"", false}, {"8001", false}, {"2A81", false},
     };
     for (const auto& c : contentCases) {
         const Bytes contents = hex(c.contents);
@@ -140,17 +149,41 @@ TEST(DerBuilderTest, StringsTimesAndSimpleTypes) {
         {"printable @", [](DerScope& s) { s.addPrintableString("a@b"); }, ""},
         {"ia5", [](DerScope& s) { s.addIa5String("a@b"); }, "1603614062"},
         {"ia5 8-bit", [](DerScope& s) { s.addIa5String("\xC3\xA9"); }, ""},
-        {"utc 2049", [](DerScope& s) { s.addUtcTime({2049, 12, 31, 23, 59, 59}); },
+        {"utc 2049",
+         [](DerScope& s) {
+             s.addUtcTime({2049, 12, 31, 23, 59, 59});
+         },
          "170D3439313233313233353935395A"},
-        {"utc 1950", [](DerScope& s) { s.addUtcTime({1950, 1, 1, 0, 0, 0}); },
+        {"utc 1950",
+         [](DerScope& s) {
+             s.addUtcTime({1950, 1, 1, 0, 0, 0});
+         },
          "170D3530303130313030303030305A"},
-        {"utc 2050", [](DerScope& s) { s.addUtcTime({2050, 1, 1, 0, 0, 0}); }, ""},
-        {"generalized", [](DerScope& s) { s.addGeneralizedTime({2050, 2, 28, 8, 5, 0}); },
+        {"utc 2050",
+         [](DerScope& s) {
+             s.addUtcTime({2050, 1, 1, 0, 0, 0});
+         },
+         ""},
+        {"generalized",
+         [](DerScope& s) {
+             s.addGeneralizedTime({2050, 2, 28, 8, 5, 0});
+         },
          "180F32303530303232383038303530305A"},
-        {"generalized leap", [](DerScope& s) { s.addGeneralizedTime({2024, 2, 29, 0, 0, 0}); },
+        {"generalized leap",
+         [](DerScope& s) {
+             s.addGeneralizedTime({2024, 2, 29, 0, 0, 0});
+         },
          "180F32303234303232393030303030305A"},
-        {"not leap", [](DerScope& s) { s.addGeneralizedTime({2023, 2, 29, 0, 0, 0}); }, ""},
-        {"hour 24", [](DerScope& s) { s.addGeneralizedTime({2023, 1, 1, 24, 0, 0}); }, ""},
+        {"not leap",
+         [](DerScope& s) {
+             s.addGeneralizedTime({2023, 2, 29, 0, 0, 0});
+         },
+         ""},
+        {"hour 24",
+         [](DerScope& s) {
+             s.addGeneralizedTime({2023, 1, 1, 24, 0, 0});
+         },
+         ""},
     };
     for (const auto& c : cases) {
         std::optional<Bytes> der = built(c.write);
@@ -181,7 +214,13 @@ TEST(DerBuilderTest, ChildScopesNestAndWrap) {
         top.close();
         s.addElement(hex("0500"));
     });
-    EXPECT_EQ(der, hex("3015" "020101" "A0020500" "8202ABCD" "0303003000" "04030101FF" "0500"));
+    EXPECT_EQ(der, hex("3015"
+                       "020101"
+                       "A0020500"
+                       "8202ABCD"
+                       "0303003000"
+                       "04030101FF"
+                       "0500"));
 }
 
 TEST(DerBuilderTest, SetOfIsSortedAndSetKeepsItsOrder) {
@@ -190,17 +229,27 @@ TEST(DerBuilderTest, SetOfIsSortedAndSetKeepsItsOrder) {
         set.addElement(hex("020101"));
         set.close();
     };
-    EXPECT_EQ(built([&](DerScope& s) { write(s.setOf()); }),
-              hex("310F" "020101" "020101" "020103" "02020100" "0400"));
-    EXPECT_EQ(built([&](DerScope& s) { write(s.set()); }),
-              hex("310F" "020103" "0400" "020101" "02020100" "020101"));
+    EXPECT_EQ(built([&](DerScope& s) { write(s.setOf()); }), hex("310F"
+                                                                 "020101"
+                                                                 "020101"
+                                                                 "020103"
+                                                                 "02020100"
+                                                                 "0400"));
+    EXPECT_EQ(built([&](DerScope& s) { write(s.set()); }), hex("310F"
+                                                               "020103"
+                                                               "0400"
+                                                               "020101"
+                                                               "02020100"
+                                                               "020101"));
     // A prefix sorts first (X.690 pads the shorter encoding with zeros).
     EXPECT_EQ(built([](DerScope& s) {
                   DerScope set = s.setOf();
                   set.addPrimitive(0x04, hex("0000")).addPrimitive(0x04, hex("00"));
                   set.close();
               }),
-              hex("3107" "040100" "04020000"));
+              hex("3107"
+                  "040100"
+                  "04020000"));
 }
 
 TEST(DerBuilderTest, AFailureSticksUntilFinish) {
@@ -310,9 +359,9 @@ TEST(DerBuilderTest, DerCursorReadsBackWhatWasBuilt) {
 
 // OpenSSL reads the builder's encodings as the types they stand for.
 TEST(DerBuilderTest, OpenSslReadsWhatWasBuilt) {
-    for (std::int64_t value : {std::int64_t(0), std::int64_t(127), std::int64_t(128),
-                               std::int64_t(-1), std::int64_t(-129), std::int64_t(1) << 40,
-                               std::numeric_limits<std::int64_t>::min()}) {
+    for (std::int64_t value :
+         {std::int64_t(0), std::int64_t(127), std::int64_t(128), std::int64_t(-1),
+          std::int64_t(-129), std::int64_t(1) << 40, std::numeric_limits<std::int64_t>::min()}) {
         const Bytes der = *built([&](DerScope& s) { s.addInteger(value); });
         const unsigned char* p = der.data();
         std::unique_ptr<ASN1_INTEGER, decltype(&ASN1_INTEGER_free)> integer(

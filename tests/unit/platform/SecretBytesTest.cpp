@@ -15,7 +15,8 @@ Bytes contentOf(const SecretBytes& secret) {
     return Bytes(secret.view().begin(), secret.view().end());
 }
 
-static_assert(!std::is_copy_constructible_v<SecretBytes> && !std::is_copy_assignable_v<SecretBytes>);
+static_assert(!std::is_copy_constructible_v<SecretBytes> &&
+              !std::is_copy_assignable_v<SecretBytes>);
 static_assert(std::is_nothrow_move_constructible_v<SecretBytes>);
 
 TEST(SecretBytes, KeepsItsBytesThroughGrowthAndMoves) {
