@@ -28,7 +28,9 @@ const platform::Platform& fuzzPlatform() {
     static const platform::Platform* shared = [] {
         setenv("TZ", "Asia/Taipei", 1);
         platform::PlatformServices services;
-        services.certificates = platform::makeOpenSslCertificates();
+        platform::Outcome<std::shared_ptr<platform::OpenSslLibrary>> library =
+            platform::OpenSslLibrary::load();
+        services.certificates = platform::makeOpenSslCertificates(library ? *library : nullptr);
         services.os = platform::makePosixOsFacts();
         return new platform::Platform(std::move(services));
     }();

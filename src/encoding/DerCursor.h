@@ -10,14 +10,16 @@
 #include <optional>
 #include <span>
 
-namespace pennaform::platform {
+namespace pennaform {
 
-// DER tags the backend reads (X.690 §8: universal class, with the
-// constructed bit where the type is constructed).
+// DER tags the component reads and writes (X.690 §8: universal class, with
+// the constructed bit where the type is constructed).
 namespace derTags {
+inline constexpr std::uint8_t kBoolean = 0x01;
 inline constexpr std::uint8_t kInteger = 0x02;
 inline constexpr std::uint8_t kBitString = 0x03;
 inline constexpr std::uint8_t kOctetString = 0x04;
+inline constexpr std::uint8_t kNull = 0x05;
 inline constexpr std::uint8_t kOid = 0x06;
 inline constexpr std::uint8_t kUtf8String = 0x0C;
 inline constexpr std::uint8_t kNumericString = 0x12;
@@ -25,6 +27,8 @@ inline constexpr std::uint8_t kPrintableString = 0x13;
 inline constexpr std::uint8_t kT61String = 0x14;
 inline constexpr std::uint8_t kVideotexString = 0x15;
 inline constexpr std::uint8_t kIa5String = 0x16;
+inline constexpr std::uint8_t kUtcTime = 0x17;
+inline constexpr std::uint8_t kGeneralizedTime = 0x18;
 inline constexpr std::uint8_t kGraphicString = 0x19;
 inline constexpr std::uint8_t kVisibleString = 0x1A;
 inline constexpr std::uint8_t kGeneralString = 0x1B;
@@ -34,6 +38,12 @@ inline constexpr std::uint8_t kSequence = 0x30;
 inline constexpr std::uint8_t kSet = 0x31;
 // kContext0Constructed: [0] EXPLICIT, as the certificate's version is tagged.
 inline constexpr std::uint8_t kContext0Constructed = 0xA0;
+// Bits of the identifier octet (X.690 §8.1.2).
+inline constexpr std::uint8_t kConstructedBit = 0x20;
+inline constexpr std::uint8_t kContextClass = 0x80;
+// kHighTagNumber: the tag-number bits of a tag continued in further octets,
+// which this cursor and the builder do not accept.
+inline constexpr std::uint8_t kHighTagNumber = 0x1F;
 }  // namespace derTags
 
 // DerElement: one element read by the cursor: its tag, its contents and its
@@ -99,4 +109,4 @@ private:
     std::span<const std::uint8_t> rest_;
 };
 
-}  // namespace pennaform::platform
+}  // namespace pennaform

@@ -10,6 +10,7 @@
 
 #include "platform/Outcome.h"
 #include "platform/PlatformTypes.h"
+#include "platform/SecretBytes.h"
 
 namespace pennaform::platform {
 
@@ -104,9 +105,9 @@ public:
     // archivable key through the handle generateKeyPair returned while that
     // handle lives; otherwise NTE_BAD_KEY_STATE. A user-protected key asks the
     // user first (refusal: ERROR_CANCELLED; no way to ask:
-    // NTE_SILENT_CONTEXT). The bytes hold private-key material; the caller
-    // owns them and should wipe them after use.
-    virtual Outcome<Bytes> exportPrivateKeyBlob() const = 0;
+    // NTE_SILENT_CONTEXT). The bytes hold private-key material: the caller
+    // owns them, and they are wiped when dropped.
+    virtual Outcome<SecretBytes> exportPrivateKeyBlob() const = 0;
     // setCertificate: stores a certificate's DER encoding with the key
     // (KP_CERTIFICATE), for providers that keep certificates beside their
     // keys, such as smart cards. A provider that keeps none fails with its own

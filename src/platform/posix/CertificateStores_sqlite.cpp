@@ -25,6 +25,7 @@ constexpr std::size_t kSha1Length = 20;
 // checkedSha1: the SHA-1 hash of `der` once it has been read as one whole
 // X.509 certificate; the ASN.1 errors otherwise.
 Outcome<Bytes> checkedSha1(OSSL_LIB_CTX* library, ByteView der) {
+    const openssl::ErrorQueueScope errorQueue;
     if (der.empty()) return fail(errors::kCryptEAsn1Eod);
     if (der.size() > std::size_t(LONG_MAX)) return fail(errors::kCryptEAsn1Corrupt);
     openssl::X509Cert certificate(X509_new_ex(library, nullptr));
@@ -32,7 +33,6 @@ Outcome<Bytes> checkedSha1(OSSL_LIB_CTX* library, ByteView der) {
     X509* into = certificate.get();
     const unsigned char* cursor = der.data();
     if (d2i_X509(&into, &cursor, long(der.size())) == nullptr) {
-        ERR_clear_error();
         certificate.release();  // d2i_X509 freed it on failure
         return fail(der[0] == 0x30 ? errors::kCryptEAsn1Corrupt : errors::kCryptEAsn1BadTag);
     }
@@ -41,7 +41,6 @@ Outcome<Bytes> checkedSha1(OSSL_LIB_CTX* library, ByteView der) {
     std::size_t length = 0;
     if (EVP_Q_digest(library, "SHA1", nullptr, der.data(), der.size(), hash.data(), &length) != 1 ||
         length != kSha1Length) {
-        ERR_clear_error();
         return fail(errors::kNteFail);
     }
     return hash;

@@ -7,24 +7,16 @@
 #include <climits>
 #include <memory>
 
+#include "platform/posix/OpenSslOwners.h"
+
 namespace pennaform::platform {
-namespace {
-
-struct BioFree {
-    void operator()(BIO* bio) const { BIO_free(bio); }
-};
-struct X509Free {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-
-}  // namespace
 
 std::optional<std::string> certificateText(ByteView der) {
     if (der.empty() || der.size() > std::size_t(LONG_MAX)) return std::nullopt;
     const unsigned char* cursor = der.data();
-    std::unique_ptr<X509, X509Free> certificate(d2i_X509(nullptr, &cursor, long(der.size())));
+    openssl::X509Cert certificate(d2i_X509(nullptr, &cursor, long(der.size())));
     if (!certificate || cursor != der.data() + der.size()) return std::nullopt;
-    std::unique_ptr<BIO, BioFree> out(BIO_new(BIO_s_mem()));
+    openssl::Bio out(BIO_new(BIO_s_mem()));
     if (!out) return std::nullopt;
     constexpr unsigned long kSkipped =
         X509_FLAG_NO_PUBKEY | X509_FLAG_NO_SIGDUMP | X509_FLAG_NO_AUX;

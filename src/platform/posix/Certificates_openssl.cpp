@@ -58,14 +58,21 @@ std::optional<TbsFields> readTbs(DerCursor certificate) {
     return TbsFields{serial->contents, issuer->encoding, subject->encoding, publicKey->contents};
 }
 
-// decode: the certificate as OpenSSL reads it, after the outer checks; the
-// encoding must be a certificate OpenSSL accepts whole.
-Outcome<openssl::X509Cert> decode(ByteView der) {
+// decode: the certificate as OpenSSL reads it in `library` (null: the
+// default context), after the outer checks; the encoding must be a
+// certificate OpenSSL accepts whole.
+Outcome<openssl::X509Cert> decode(OSSL_LIB_CTX* library, ByteView der) {
     Outcome<DerCursor> contents = certificateContents(der);
     if (!contents) return contents.failure();
+    openssl::X509Cert certificate(X509_new_ex(library, nullptr));
+    if (!certificate) return fail(errors::kErrorOutOfMemory);
+    X509* into = certificate.get();
     const unsigned char* p = der.data();
-    openssl::X509Cert certificate(d2i_X509(nullptr, &p, long(der.size())));
-    if (!certificate || p != der.data() + der.size()) return fail(errors::kCryptEAsn1Corrupt);
+    if (d2i_X509(&into, &p, long(der.size())) == nullptr) {
+        (void)certificate.release();  // d2i_X509 freed it on failure
+        return fail(errors::kCryptEAsn1Corrupt);
+    }
+    if (p != der.data() + der.size()) return fail(errors::kCryptEAsn1Corrupt);
     return certificate;
 }
 
@@ -115,10 +122,11 @@ std::optional<std::u16string> commonName(const X509* certificate, ByteView nameD
     return std::u16string();
 }
 
-Outcome<Bytes> sha1Of(ByteView der) {
+Outcome<Bytes> sha1Of(OSSL_LIB_CTX* library, ByteView der) {
     Bytes hash(EVP_MAX_MD_SIZE);
-    unsigned int length = 0;
-    if (EVP_Digest(der.data(), der.size(), hash.data(), &length, EVP_sha1(), nullptr) != 1) {
+    std::size_t length = 0;
+    if (EVP_Q_digest(library, "SHA1", nullptr, der.data(), der.size(), hash.data(), &length) !=
+        1) {
         return fail(errors::kNteFail);
     }
     hash.resize(length);
@@ -136,8 +144,12 @@ void appendLittleEndian32(Bytes& out, std::uint32_t value) {
 
 class OpenSslCertificates final : public Certificates {
 public:
+    explicit OpenSslCertificates(std::shared_ptr<OpenSslLibrary> library)
+        : library_(std::move(library)) {}
+
     Outcome<CertificateInfo> parse(ByteView der) const override {
-        Outcome<openssl::X509Cert> certificate = decode(der);
+        const openssl::ErrorQueueScope errorQueue;
+        Outcome<openssl::X509Cert> certificate = decode(context(), der);
         if (!certificate) return certificate.failure();
         std::optional<TbsFields> tbs = readTbs(*certificateContents(der));
         if (!tbs) return fail(errors::kCryptEAsn1Corrupt);
@@ -153,7 +165,7 @@ public:
         if (!subject || !issuer || !subjectCn || !issuerCn || !notBefore || !notAfter) {
             return fail(errors::kCryptEAsn1Corrupt);
         }
-        Outcome<Bytes> thumbprint = sha1Of(der);
+        Outcome<Bytes> thumbprint = sha1Of(context(), der);
         if (!thumbprint) return thumbprint.failure();
 
         CertificateInfo info;
@@ -173,7 +185,8 @@ public:
     // (RFC 8017 §A.1.1) from the subjectPublicKey bits, whatever the
     // algorithm says, as the RSA_CSP_PUBLICKEYBLOB decoding does.
     Outcome<Bytes> rsaPublicKeyBlob(ByteView der) const override {
-        Outcome<openssl::X509Cert> certificate = decode(der);
+        const openssl::ErrorQueueScope errorQueue;
+        Outcome<openssl::X509Cert> certificate = decode(context(), der);
         if (!certificate) return certificate.failure();
         std::optional<TbsFields> tbs = readTbs(*certificateContents(der));
         if (!tbs) return fail(errors::kCryptEAsn1Corrupt);
@@ -210,12 +223,17 @@ public:
                                          FileTime) const override {
         return fail(errors::kErrorNotSupported);
     }
+
+private:
+    OSSL_LIB_CTX* context() const { return library_ ? library_->context() : nullptr; }
+
+    std::shared_ptr<OpenSslLibrary> library_;  // null: OpenSSL's default context
 };
 
 }  // namespace
 
-std::unique_ptr<Certificates> makeOpenSslCertificates() {
-    return std::make_unique<OpenSslCertificates>();
+std::unique_ptr<Certificates> makeOpenSslCertificates(std::shared_ptr<OpenSslLibrary> library) {
+    return std::make_unique<OpenSslCertificates>(std::move(library));
 }
 
 }  // namespace pennaform::platform

@@ -251,7 +251,7 @@ public:
         return rsaKeys::publicKeyBlob(stored_.key.get(), algorithmOf(spec_));
     }
 
-    Outcome<Bytes> exportPrivateKeyBlob() const override {
+    Outcome<SecretBytes> exportPrivateKeyBlob() const override {
         bool exportable = (stored_.flags & keyFlags::kExportable) != 0 ||
                           ((stored_.flags & keyFlags::kArchivable) != 0 && exportWindowOpen_);
         if (!exportable) return fail(errors::kNteBadKeyState);

@@ -9,14 +9,10 @@
 #include "platform/CodePage.h"
 #include "platform/HexText.h"
 #include "encoding/DerCursor.h"
+#include "platform/posix/OpenSslOwners.h"
 
 namespace pennaform::platform {
 namespace {
-
-struct ObjectDeleter {
-    void operator()(ASN1_OBJECT* object) const { ASN1_OBJECT_free(object); }
-};
-using ObjectPtr = std::unique_ptr<ASN1_OBJECT, ObjectDeleter>;
 
 // Attribute: one AttributeTypeAndValue (X.501; RFC 5280 §4.1.2.4).
 struct Attribute {
@@ -29,7 +25,7 @@ using Rdn = std::vector<Attribute>;
 // encoding); nullopt when it is not a valid one.
 std::optional<std::string> dottedOid(const DerElement& element) {
     const unsigned char* p = element.encoding.data();
-    ObjectPtr object(d2i_ASN1_OBJECT(nullptr, &p, long(element.encoding.size())));
+    openssl::Owned<ASN1_OBJECT> object(d2i_ASN1_OBJECT(nullptr, &p, long(element.encoding.size())));
     if (!object) return std::nullopt;
     const int length = OBJ_obj2txt(nullptr, 0, object.get(), 1);
     if (length <= 0) return std::nullopt;

@@ -75,27 +75,23 @@ private:
 };
 
 std::optional<std::uint64_t> integerValue(const ASN1_INTEGER* value) {
+    const openssl::ErrorQueueScope errorQueue;
     if (value == nullptr) return 1;  // an absent count means one iteration
     std::uint64_t count = 0;
     if (ASN1_INTEGER_get_uint64(&count, value) != 1) {
-        ERR_clear_error();
         return std::nullopt;
     }
     return count;
 }
 
-template <typename Params, void (*FreeParams)(Params*)>
-using ParamsOwner = openssl::Owner<Params, FreeParams>;
-
 // sequenceParameter: the SEQUENCE parameter of `algorithm` decoded as `Item`.
-template <typename Params, void (*FreeParams)(Params*)>
-ParamsOwner<Params, FreeParams> sequenceParameter(const X509_ALGOR* algorithm,
-                                                  const ASN1_ITEM* item) {
+template <typename Params>
+openssl::Owned<Params> sequenceParameter(const X509_ALGOR* algorithm, const ASN1_ITEM* item) {
     if (algorithm == nullptr || algorithm->parameter == nullptr ||
         algorithm->parameter->type != V_ASN1_SEQUENCE) {
         return nullptr;
     }
-    return ParamsOwner<Params, FreeParams>(
+    return openssl::Owned<Params>(
         static_cast<Params*>(ASN1_item_unpack(algorithm->parameter->value.sequence, item)));
 }
 
@@ -104,26 +100,23 @@ ParamsOwner<Params, FreeParams> sequenceParameter(const X509_ALGOR* algorithm,
 // a scheme whose count cannot be read (scrypt among them), which the budget
 // then refuses.
 std::optional<std::uint64_t> iterationsOf(const X509_ALGOR* algorithm) {
+    const openssl::ErrorQueueScope errorQueue;
     if (algorithm == nullptr || algorithm->algorithm == nullptr) return std::nullopt;
     if (OBJ_obj2nid(algorithm->algorithm) == NID_pbes2) {
-        auto pbes2 =
-            sequenceParameter<PBE2PARAM, PBE2PARAM_free>(algorithm, ASN1_ITEM_rptr(PBE2PARAM));
+        auto pbes2 = sequenceParameter<PBE2PARAM>(algorithm, ASN1_ITEM_rptr(PBE2PARAM));
         if (!pbes2 || pbes2->keyfunc == nullptr ||
             OBJ_obj2nid(pbes2->keyfunc->algorithm) != NID_id_pbkdf2) {
-            ERR_clear_error();
             return std::nullopt;
         }
-        auto pbkdf2 = sequenceParameter<PBKDF2PARAM, PBKDF2PARAM_free>(pbes2->keyfunc,
-                                                                       ASN1_ITEM_rptr(PBKDF2PARAM));
+        auto pbkdf2 =
+            sequenceParameter<PBKDF2PARAM>(pbes2->keyfunc, ASN1_ITEM_rptr(PBKDF2PARAM));
         if (!pbkdf2) {
-            ERR_clear_error();
             return std::nullopt;
         }
         return integerValue(pbkdf2->iter);
     }
-    auto pbe = sequenceParameter<PBEPARAM, PBEPARAM_free>(algorithm, ASN1_ITEM_rptr(PBEPARAM));
+    auto pbe = sequenceParameter<PBEPARAM>(algorithm, ASN1_ITEM_rptr(PBEPARAM));
     if (!pbe) {
-        ERR_clear_error();
         return std::nullopt;
     }
     return integerValue(pbe->iter);
@@ -140,13 +133,13 @@ std::optional<std::uint64_t> macIterations(const PKCS12* pfx) {
 // library context so that every layer below decrypts in it; null when the
 // bytes are not exactly one PFX.
 openssl::Pkcs12 readPfx(OSSL_LIB_CTX* library, ByteView bytes) {
+    const openssl::ErrorQueueScope errorQueue;
     if (bytes.empty() || bytes.size() > std::size_t(LONG_MAX)) return nullptr;
     PKCS12* decoded = PKCS12_init_ex(NID_pkcs7_data, library, nullptr);
     if (decoded == nullptr) return nullptr;
     const unsigned char* cursor = bytes.data();
     // On failure d2i frees the object it was given and leaves null.
     if (d2i_PKCS12(&decoded, &cursor, long(bytes.size())) == nullptr) {
-        ERR_clear_error();
         return nullptr;
     }
     openssl::Pkcs12 pfx(decoded);
@@ -156,8 +149,8 @@ openssl::Pkcs12 readPfx(OSSL_LIB_CTX* library, ByteView bytes) {
 
 // unpackAuthSafes: the ContentInfo list of a PFX in password integrity mode.
 openssl::AuthSafes unpackAuthSafes(const PKCS12* pfx) {
+    const openssl::ErrorQueueScope errorQueue;
     openssl::AuthSafes safes(PKCS12_unpack_authsafes(pfx));
-    if (!safes) ERR_clear_error();
     return safes;
 }
 
@@ -184,12 +177,12 @@ bool outerIterationsWithinCaps(const PKCS12* pfx, const STACK_OF(PKCS7) * safes)
 
 // attributeText: a text attribute of a bag as UTF-8; empty when absent.
 std::string attributeText(const PKCS12_SAFEBAG* bag, int nid) {
+    const openssl::ErrorQueueScope errorQueue;
     const ASN1_TYPE* value = PKCS12_SAFEBAG_get0_attr(bag, nid);
     if (value == nullptr || value->type != V_ASN1_BMPSTRING) return {};
     unsigned char* utf8 = nullptr;
     int length = ASN1_STRING_to_UTF8(&utf8, value->value.bmpstring);
     if (length < 0) {
-        ERR_clear_error();
         return {};
     }
     openssl::OpenSslBytes owned(utf8);
@@ -255,6 +248,7 @@ private:
 };
 
 Status ContentsReader::read(const PKCS12* pfx) {
+    const openssl::ErrorQueueScope errorQueue;
     openssl::AuthSafes safes = unpackAuthSafes(pfx);
     if (!safes) return fail(errors::kCryptEBadEncode);
     for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
@@ -282,7 +276,6 @@ Status ContentsReader::read(const PKCS12* pfx) {
         Status read = readBags(bags.get(), 0);
         if (!read) return read;
     }
-    ERR_clear_error();  // the failed tries of another password convention
     return Status::success();
 }
 
@@ -313,11 +306,11 @@ Status ContentsReader::readBags(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth
 }
 
 Status ContentsReader::readKey(const PKCS12_SAFEBAG* bag, const PKCS8_PRIV_KEY_INFO* info) {
+    const openssl::ErrorQueueScope errorQueue;
     if (info == nullptr) return fail(errors::kCryptEBadEncode);
     unsigned char* der = nullptr;
     int length = i2d_PKCS8_PRIV_KEY_INFO(info, &der);
     if (length <= 0) {
-        ERR_clear_error();
         return fail(errors::kCryptEBadEncode);
     }
     SecretBytes pkcs8(Bytes(der, der + length));
@@ -330,6 +323,7 @@ Status ContentsReader::readKey(const PKCS12_SAFEBAG* bag, const PKCS8_PRIV_KEY_I
 }
 
 Status ContentsReader::readShroudedKey(const PKCS12_SAFEBAG* bag) {
+    const openssl::ErrorQueueScope errorQueue;
     const X509_SIG* shrouded = PKCS12_SAFEBAG_get0_pkcs8(bag);
     if (shrouded == nullptr) return fail(errors::kCryptEBadEncode);
     const X509_ALGOR* algorithm = nullptr;
@@ -340,17 +334,16 @@ Status ContentsReader::readShroudedKey(const PKCS12_SAFEBAG* bag) {
             PKCS12_decrypt_skey_ex(bag, password.text(), password.length(), library_, nullptr));
         if (info) return readKey(bag, info.get());
     }
-    ERR_clear_error();
     return fail(errors::kErrorInvalidPassword);
 }
 
 Status ContentsReader::readCertificate(const PKCS12_SAFEBAG* bag) {
+    const openssl::ErrorQueueScope errorQueue;
     if (PKCS12_SAFEBAG_get_bag_nid(bag) != NID_x509Certificate) return Status::success();
     openssl::X509Cert certificate(PKCS12_SAFEBAG_get1_cert(bag));
     unsigned char* der = nullptr;
     int length = certificate ? i2d_X509(certificate.get(), &der) : -1;
     if (length <= 0) {
-        ERR_clear_error();
         return fail(errors::kCryptEBadEncode);
     }
     openssl::OpenSslBytes owned(der);
@@ -365,6 +358,7 @@ Status ContentsReader::readCertificate(const PKCS12_SAFEBAG* bag) {
 // keyFor: the key a certificate goes with: the one of the same localKeyId,
 // else the one whose public half is the certificate's.
 KeyItem* keyFor(const CertItem& certificate, std::vector<KeyItem>& keys) {
+    const openssl::ErrorQueueScope errorQueue;
     if (!certificate.localKeyId.empty()) {
         for (KeyItem& key : keys) {
             if (key.localKeyId == certificate.localKeyId) return &key;
@@ -374,16 +368,15 @@ KeyItem* keyFor(const CertItem& certificate, std::vector<KeyItem>& keys) {
     for (KeyItem& key : keys) {
         if (publicKey != nullptr && EVP_PKEY_eq(key.key.get(), publicKey) == 1) return &key;
     }
-    ERR_clear_error();
     return nullptr;
 }
 
 // newContainerName: a GUID-shaped name, upper case in braces, as the names
 // of the platform's own imported key containers.
 Outcome<std::string> newContainerName(OSSL_LIB_CTX* library) {
+    const openssl::ErrorQueueScope errorQueue;
     unsigned char random[16];
     if (RAND_bytes_ex(library, random, sizeof random, 0) != 1) {
-        ERR_clear_error();
         return fail(errors::kNteFail);
     }
     random[6] = std::uint8_t((random[6] & 0x0F) | 0x40);  // version 4
@@ -413,6 +406,7 @@ public:
     }
 
     bool verifyPassword(ByteView bytes, const PfxPassword& password) const override {
+        const openssl::ErrorQueueScope errorQueue;
         openssl::Pkcs12 pfx = readPfx(library_->context(), bytes);
         if (!pfx) return false;
         std::vector<PasswordText> exactly;
@@ -422,7 +416,6 @@ public:
             if (!budget.spend(macIterations(pfx.get()))) return false;
             bool verified =
                 PKCS12_verify_mac(pfx.get(), exactly[0].text(), exactly[0].length()) == 1;
-            ERR_clear_error();
             return verified;
         }
         // Without a MAC the password proves itself by decrypting the contents.
@@ -453,14 +446,13 @@ private:
 
 Status OpenSslPkcs12::checkIntegrity(PKCS12* pfx,
                                      const std::vector<PasswordText>& passwords) const {
+    const openssl::ErrorQueueScope errorQueue;
     if (!PKCS12_mac_present(pfx)) return Status::success();
     for (const PasswordText& password : passwords) {
         if (PKCS12_verify_mac(pfx, password.text(), password.length()) == 1) {
-            ERR_clear_error();
             return Status::success();
         }
     }
-    ERR_clear_error();
     return fail(errors::kErrorInvalidPassword);
 }
 

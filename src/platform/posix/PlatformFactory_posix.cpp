@@ -24,7 +24,6 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
     services.registry =
         makeSqliteRegistry(userDatabase, StateDatabase::machineDatabase(home.machineHivePath()));
     services.sharedMemory = makePosixSharedMemory();
-    services.certificates = makeOpenSslCertificates();
 
     // The key services look up the dialog host of the finished Platform at
     // each use; they never outlive it, being owned by it.
@@ -34,7 +33,9 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
     };
     // Without an OpenSSL context the backend offers no key, store or PFX
     // service; callers then report the service as unavailable.
-    if (Outcome<std::shared_ptr<OpenSslLibrary>> library = OpenSslLibrary::load()) {
+    Outcome<std::shared_ptr<OpenSslLibrary>> library = OpenSslLibrary::load();
+    services.certificates = makeOpenSslCertificates(library ? *library : nullptr);
+    if (library) {
         std::unique_ptr<SoftwareKeyProviders> keys =
             makeSoftwareKeyProviders(userDatabase, *library, dialogs);
         services.stores = makeSqliteCertificateStores(userDatabase, *library, *keys);

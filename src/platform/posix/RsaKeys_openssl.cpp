@@ -11,19 +11,9 @@
 
 namespace pennaform::platform {
 
-SecretBytes& SecretBytes::operator=(SecretBytes&& other) noexcept {
-    if (this != &other) {
-        if (!bytes_.empty()) OPENSSL_cleanse(bytes_.data(), bytes_.size());
-        bytes_ = std::move(other.bytes_);
-    }
-    return *this;
-}
-
-SecretBytes::~SecretBytes() {
-    if (!bytes_.empty()) OPENSSL_cleanse(bytes_.data(), bytes_.size());
-}
-
 namespace rsaKeys {
+// Each operation below drops the reasons OpenSSL queued for its failures
+// (ErrorQueueScope), so they never reach the host's own OpenSSL calls.
 namespace {
 
 constexpr std::uint8_t kPublicKeyBlobType = 0x06;
@@ -31,13 +21,6 @@ constexpr std::uint8_t kPrivateKeyBlobType = 0x07;
 constexpr std::uint8_t kBlobVersion = 0x02;
 constexpr std::uint32_t kRsa1Magic = 0x31415352;  // "RSA1"
 constexpr std::uint32_t kRsa2Magic = 0x32415352;  // "RSA2"
-
-// failWith: `code`, after dropping the reasons OpenSSL queued for the failure
-// so they never reach the host's own OpenSSL calls.
-Failure failWith(PlatformError code) {
-    ERR_clear_error();
-    return fail(code);
-}
 
 void appendDword(Bytes& out, std::uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) out.push_back(std::uint8_t(value >> shift));
@@ -49,13 +32,17 @@ openssl::BigNum bigNumParameter(const EVP_PKEY* key, const char* name) {
     return openssl::BigNum(value);
 }
 
-// appendLittleEndian: `value` least significant byte first, zero-padded to
-// `width` bytes; false when it does not fit.
+// writeLittleEndian: `value` least significant byte first, zero-padded to
+// fill `out`; false when it does not fit.
+bool writeLittleEndian(std::span<std::uint8_t> out, const BIGNUM* value) {
+    if (value == nullptr || out.size() > std::size_t(INT_MAX)) return false;
+    return BN_bn2lebinpad(value, out.data(), int(out.size())) == int(out.size());
+}
+
 bool appendLittleEndian(Bytes& out, const BIGNUM* value, std::size_t width) {
-    if (value == nullptr || width > std::size_t(INT_MAX)) return false;
-    std::size_t at = out.size();
+    const std::size_t at = out.size();
     out.resize(at + width);
-    return BN_bn2lebinpad(value, out.data() + at, int(width)) == int(width);
+    return writeLittleEndian(std::span(out).subspan(at), value);
 }
 
 // BlobHead: what both blobs start with: the header, the magic, the bit
@@ -68,11 +55,11 @@ struct BlobHead {
 
 Outcome<BlobHead> blobHead(const EVP_PKEY* key, std::uint8_t type, std::uint32_t magic,
                            AlgId algorithm) {
-    if (!isRsa(key)) return failWith(errors::kNteBadKey);
+    if (!isRsa(key)) return fail(errors::kNteBadKey);
     openssl::BigNum exponent = bigNumParameter(key, OSSL_PKEY_PARAM_RSA_E);
     int bits = EVP_PKEY_get_bits(key);
     if (!exponent || bits <= 0 || BN_num_bits(exponent.get()) > 32) {
-        return failWith(errors::kNteBadKey);
+        return fail(errors::kNteBadKey);
     }
     BlobHead head;
     head.modulusLen = (std::size_t(bits) + 7) / 8;
@@ -108,7 +95,7 @@ std::optional<DigestChoice> digestFor(AlgId algorithm) {
     }
 }
 
-using Digest = openssl::Owner<EVP_MD, EVP_MD_free>;
+using Digest = openssl::Owned<EVP_MD>;
 
 }  // namespace
 
@@ -117,48 +104,53 @@ bool isRsa(const EVP_PKEY* key) {
 }
 
 Outcome<openssl::Pkey> generate(OSSL_LIB_CTX* library, std::uint32_t bits) {
+    const openssl::ErrorQueueScope errorQueue;
     openssl::PkeyContext context(EVP_PKEY_CTX_new_from_name(library, "RSA", nullptr));
     if (!context || EVP_PKEY_keygen_init(context.get()) != 1 ||
         EVP_PKEY_CTX_set_rsa_keygen_bits(context.get(), int(bits)) != 1) {
-        return failWith(errors::kNteFail);
+        return fail(errors::kNteFail);
     }
     EVP_PKEY* made = nullptr;
-    if (EVP_PKEY_generate(context.get(), &made) != 1) return failWith(errors::kNteFail);
+    if (EVP_PKEY_generate(context.get(), &made) != 1) return fail(errors::kNteFail);
     return openssl::Pkey(made);
 }
 
 Outcome<SecretBytes> toPkcs8(const EVP_PKEY* key) {
+    const openssl::ErrorQueueScope errorQueue;
     openssl::Pkcs8 info(EVP_PKEY2PKCS8(key));
-    if (!info) return failWith(errors::kNteBadKey);
+    if (!info) return fail(errors::kNteBadKey);
     unsigned char* der = nullptr;
     int length = i2d_PKCS8_PRIV_KEY_INFO(info.get(), &der);
-    if (length <= 0) return failWith(errors::kNteBadKey);
-    SecretBytes bytes(Bytes(der, der + length));
+    if (length <= 0) return fail(errors::kNteBadKey);
+    SecretBytes bytes = SecretBytes::copyOf(ByteView(der, std::size_t(length)));
     OPENSSL_clear_free(der, std::size_t(length));
     return bytes;
 }
 
 Outcome<openssl::Pkey> fromPkcs8(OSSL_LIB_CTX* library, ByteView der) {
-    if (der.empty() || der.size() > std::size_t(LONG_MAX)) return failWith(errors::kNteBadKey);
+    const openssl::ErrorQueueScope errorQueue;
+    if (der.empty() || der.size() > std::size_t(LONG_MAX)) return fail(errors::kNteBadKey);
     const unsigned char* cursor = der.data();
     openssl::Pkcs8 info(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &cursor, long(der.size())));
-    if (!info || cursor != der.data() + der.size()) return failWith(errors::kNteBadKey);
+    if (!info || cursor != der.data() + der.size()) return fail(errors::kNteBadKey);
     openssl::Pkey key(EVP_PKCS82PKEY_ex(info.get(), library, nullptr));
-    if (!key) return failWith(errors::kNteBadKey);
+    if (!key) return fail(errors::kNteBadKey);
     return key;
 }
 
 Outcome<Bytes> publicKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
+    const openssl::ErrorQueueScope errorQueue;
     Outcome<BlobHead> head = blobHead(key, kPublicKeyBlobType, kRsa1Magic, algorithm);
     if (!head) return head.failure();
     openssl::BigNum modulus = bigNumParameter(key, OSSL_PKEY_PARAM_RSA_N);
     if (!appendLittleEndian(head->bytes, modulus.get(), head->modulusLen)) {
-        return failWith(errors::kNteBadKey);
+        return fail(errors::kNteBadKey);
     }
     return std::move(head->bytes);
 }
 
-Outcome<Bytes> privateKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
+Outcome<SecretBytes> privateKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
+    const openssl::ErrorQueueScope errorQueue;
     Outcome<BlobHead> head = blobHead(key, kPrivateKeyBlobType, kRsa2Magic, algorithm);
     if (!head) return head.failure();
     struct Field {
@@ -174,32 +166,32 @@ Outcome<Bytes> privateKeyBlob(const EVP_PKEY* key, AlgId algorithm) {
         {OSSL_PKEY_PARAM_RSA_COEFFICIENT1, head->halfLen},
         {OSSL_PKEY_PARAM_RSA_D, head->modulusLen},
     };
-    Bytes blob = std::move(head->bytes);
+    SecretBytes blob;
+    blob.reserve(head->bytes.size() + 2 * head->modulusLen + 5 * head->halfLen);
+    blob.append(head->bytes);
     for (const Field& field : fields) {
         BIGNUM* value = nullptr;
-        if (EVP_PKEY_get_bn_param(key, field.name, &value) != 1) {
-            OPENSSL_cleanse(blob.data(), blob.size());
-            return failWith(errors::kNteBadKey);
-        }
+        if (EVP_PKEY_get_bn_param(key, field.name, &value) != 1) return fail(errors::kNteBadKey);
         openssl::SecretBigNum owned(value);
-        if (!appendLittleEndian(blob, owned.get(), field.width)) {
-            // A key whose primes are not balanced has no blob form.
-            OPENSSL_cleanse(blob.data(), blob.size());
-            return failWith(errors::kNteBadKey);
+        // A key whose primes are not balanced has no blob form.
+        if (!writeLittleEndian(blob.grow(field.width), owned.get())) {
+            return fail(errors::kNteBadKey);
         }
     }
     return blob;
 }
 
 Outcome<Bytes> subjectPublicKeyInfo(const EVP_PKEY* key) {
+    const openssl::ErrorQueueScope errorQueue;
     unsigned char* der = nullptr;
     int length = i2d_PUBKEY(key, &der);
-    if (length <= 0) return failWith(errors::kNteBadKey);
+    if (length <= 0) return fail(errors::kNteBadKey);
     openssl::OpenSslBytes owned(der);
     return Bytes(der, der + length);
 }
 
 Outcome<Bytes> signHash(OSSL_LIB_CTX* library, EVP_PKEY* key, AlgId algorithm, ByteView hash) {
+    const openssl::ErrorQueueScope errorQueue;
     std::optional<DigestChoice> digest = digestFor(algorithm);
     if (!digest) return fail(errors::kNteBadAlgId);
     if (hash.size() != digest->length) return fail(errors::kNteBadLen);
@@ -210,15 +202,15 @@ Outcome<Bytes> signHash(OSSL_LIB_CTX* library, EVP_PKEY* key, AlgId algorithm, B
     if (!md || !context || EVP_PKEY_sign_init(context.get()) != 1 ||
         EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) != 1 ||
         EVP_PKEY_CTX_set_signature_md(context.get(), md.get()) != 1) {
-        return failWith(errors::kNteFail);
+        return fail(errors::kNteFail);
     }
     std::size_t length = 0;
     if (EVP_PKEY_sign(context.get(), nullptr, &length, hash.data(), hash.size()) != 1) {
-        return failWith(errors::kNteFail);
+        return fail(errors::kNteFail);
     }
     Bytes signature(length);
     if (EVP_PKEY_sign(context.get(), signature.data(), &length, hash.data(), hash.size()) != 1) {
-        return failWith(errors::kNteFail);
+        return fail(errors::kNteFail);
     }
     signature.resize(length);
     std::reverse(signature.begin(), signature.end());  // Windows gives it LSB first

@@ -8,26 +8,10 @@
 
 #include "platform/Outcome.h"
 #include "platform/PlatformTypes.h"
+#include "platform/SecretBytes.h"
 #include "platform/posix/OpenSslOwners.h"
 
 namespace pennaform::platform {
-
-// SecretBytes: bytes that hold private-key material; wiped when dropped.
-class SecretBytes {
-public:
-    SecretBytes() = default;
-    explicit SecretBytes(Bytes bytes) noexcept : bytes_(std::move(bytes)) {}
-    SecretBytes(SecretBytes&& other) noexcept : bytes_(std::move(other.bytes_)) {}
-    SecretBytes& operator=(SecretBytes&& other) noexcept;
-    SecretBytes(const SecretBytes&) = delete;
-    SecretBytes& operator=(const SecretBytes&) = delete;
-    ~SecretBytes();
-
-    ByteView view() const noexcept { return bytes_; }
-
-private:
-    Bytes bytes_;
-};
 
 namespace rsaKeys {
 
@@ -53,7 +37,7 @@ bool isRsa(const EVP_PKEY* key);
 // privateKeyBlob: PRIVATEKEYBLOB, likewise. Both fail with NTE_BAD_KEY for a
 // key that is not RSA or whose exponent does not fit the blob's DWORD.
 Outcome<Bytes> publicKeyBlob(const EVP_PKEY* key, AlgId algorithm);
-Outcome<Bytes> privateKeyBlob(const EVP_PKEY* key, AlgId algorithm);
+Outcome<SecretBytes> privateKeyBlob(const EVP_PKEY* key, AlgId algorithm);
 
 // subjectPublicKeyInfo: the DER SubjectPublicKeyInfo of the key.
 Outcome<Bytes> subjectPublicKeyInfo(const EVP_PKEY* key);

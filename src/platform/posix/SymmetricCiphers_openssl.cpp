@@ -19,8 +19,8 @@ namespace {
 
 constexpr std::size_t kBlockLen = 8;
 
-using CipherPtr = openssl::Owner<EVP_CIPHER, EVP_CIPHER_free>;
-using CipherContextPtr = openssl::Owner<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free>;
+using CipherPtr = openssl::Owned<EVP_CIPHER>;
+using CipherContextPtr = openssl::Owned<EVP_CIPHER_CTX>;
 
 // The providers of this backend, as the key-provider service lists them;
 // the Base provider has no DES, as on Windows.
@@ -139,11 +139,11 @@ private:
     // chaining state of the call before unless the direction changed or a
     // final call or a new IV restarted it.
     Outcome<Bytes> run(Direction direction, ByteView input) {
+        const openssl::ErrorQueueScope errorQueue;
         if (direction_ != direction) {
             if (EVP_CipherInit_ex2(context_.get(), cipher_.get(), key_.data(), iv_.data(),
                                    direction == Direction::kEncrypt ? 1 : 0, nullptr) != 1 ||
                 EVP_CIPHER_CTX_set_padding(context_.get(), 0) != 1) {
-                ERR_clear_error();
                 direction_ = Direction::kNone;
                 return fail(errors::kNteFail);
             }
@@ -158,7 +158,6 @@ private:
             int outLen = 0;
             if (EVP_CipherUpdate(context_.get(), output.data() + written, &outLen,
                                  input.data() + done, int(n)) != 1) {
-                ERR_clear_error();
                 direction_ = Direction::kNone;
                 return fail(errors::kNteFail);
             }
@@ -182,6 +181,7 @@ public:
     Outcome<std::unique_ptr<SymmetricKey>> importKey(std::string_view providerName,
                                                      std::uint32_t providerType,
                                                      ByteView blob) override {
+        const openssl::ErrorQueueScope errorQueue;
         Outcome<const ProviderEntry*> provider = findProvider(providerName, providerType);
         if (!provider) return provider.failure();
 
@@ -217,7 +217,6 @@ public:
             // never loads the providers.
             Outcome<std::shared_ptr<OpenSslLibrary>> loaded = OpenSslLibrary::load();
             if (!loaded) {
-                ERR_clear_error();
                 return loaded.failure();
             }
             library_ = std::move(*loaded);
@@ -226,7 +225,6 @@ public:
         // algorithm the provider lacks.
         CipherPtr cipher(EVP_CIPHER_fetch(library_->context(), cipherName, nullptr));
         if (!cipher) {
-            ERR_clear_error();
             return fail(errors::kNteBadAlgId);
         }
         CipherContextPtr context(EVP_CIPHER_CTX_new());

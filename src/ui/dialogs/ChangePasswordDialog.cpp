@@ -13,9 +13,9 @@ ChangePasswordDialog::ChangePasswordDialog(std::string folder, std::string name,
     : DialogForm(kTemplateId, uiText("變更憑證檔案密碼")),
       folder_(std::move(folder)),
       name_(std::move(name)),
-      oldPassword_(std::move(oldPassword)),
-      newPassword_(std::move(newPassword)),
-      confirmation_(std::move(confirmation)),
+      oldPassword_(oldPassword),
+      newPassword_(newPassword),
+      confirmation_(confirmation),
       range_(range) {
     std::string shownPath = folder_.empty() ? "" : platform::joinPath(folder_, name_);
     bool fileChosen = platform::pathExists(shownPath);
@@ -26,18 +26,18 @@ ChangePasswordDialog::ChangePasswordDialog(std::string folder, std::string name,
     path.readOnly = true;
     // The label above the old password carries the password rule instead.
     addLabel(range_.ruleLabel(), kRuleLabelId);
-    addPasswordEdit(kOldPasswordId, oldPassword_);
+    addPasswordEdit(kOldPasswordId, oldPassword_.view());
     addLabel(uiText("輸入新憑證密碼 :"));
-    addPasswordEdit(kNewPasswordId, newPassword_);
+    addPasswordEdit(kNewPasswordId, newPassword_.view());
     addLabel(uiText("確認新憑證密碼 :"));
-    addPasswordEdit(kConfirmationId, confirmation_);
+    addPasswordEdit(kConfirmationId, confirmation_.view());
     addButton(platform::kIdOk, uiText(texts::kOk)).isDefault = true;
     addButton(platform::kIdCancel, uiText(texts::kCancel));
     onTextChanged(kOldPasswordId);
 }
 
-void ChangePasswordDialog::addPasswordEdit(int id, const std::string& value) {
-    DialogControl& edit = addEdit(id, value);
+void ChangePasswordDialog::addPasswordEdit(int id, std::string_view value) {
+    DialogControl& edit = addEdit(id, std::string(value));
     edit.secret = true;
     edit.typingLimit = std::size_t(range_.maximum());
     edit.enabled = !range_.locksSuppliedPassword(value.size());
@@ -61,9 +61,9 @@ void ChangePasswordDialog::onButton(int id, PlatformDialogs& host) {
 }
 
 void ChangePasswordDialog::onOk(PlatformDialogs& host) {
-    oldPassword_ = text(kOldPasswordId);
-    newPassword_ = text(kNewPasswordId);
-    confirmation_ = text(kConfirmationId);
+    oldPassword_.assign(text(kOldPasswordId));
+    newPassword_.assign(text(kNewPasswordId));
+    confirmation_.assign(text(kConfirmationId));
     const std::string& path = text(kPathId);
     if (!platform::pathExists(path)) {
         showError(host, fileMissingMessage(path));

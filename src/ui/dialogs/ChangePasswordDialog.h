@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "platform/SecretText.h"
 
 #include "ui/dialogs/DialogForm.h"
 #include "ui/dialogs/PasswordRange.h"
@@ -26,22 +29,22 @@ public:
 
     const std::string& folder() const { return folder_; }
     const std::string& name() const { return name_; }
-    const std::string& oldPassword() const { return oldPassword_; }
-    const std::string& newPassword() const { return newPassword_; }
-    const std::string& confirmation() const { return confirmation_; }
+    std::string_view oldPassword() const { return oldPassword_.view(); }
+    std::string_view newPassword() const { return newPassword_.view(); }
+    std::string_view confirmation() const { return confirmation_.view(); }
 
 private:
     void onOk(PlatformDialogs& host) override;
     void onCancel() override;
     void onButton(int id, PlatformDialogs& host) override;
     void onTextChanged(int id) override;
-    void addPasswordEdit(int id, const std::string& value);
+    void addPasswordEdit(int id, std::string_view value);
 
     std::string folder_;
     std::string name_;
-    std::string oldPassword_;
-    std::string newPassword_;
-    std::string confirmation_;
+    platform::SecretText oldPassword_;
+    platform::SecretText newPassword_;
+    platform::SecretText confirmation_;
     PasswordRange range_;
 };
 

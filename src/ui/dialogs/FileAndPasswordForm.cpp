@@ -11,7 +11,7 @@ FileAndPasswordForm::FileAndPasswordForm(int templateId, std::string folder, std
     : DialogForm(templateId, uiText(texts::kFileInfoTitle)),
       folder_(std::move(folder)),
       name_(std::move(name)),
-      password_(std::move(password)),
+      password_(password),
       range_(range) {}
 
 DialogControl& FileAndPasswordForm::addPathEdit() {
@@ -21,7 +21,7 @@ DialogControl& FileAndPasswordForm::addPathEdit() {
 }
 
 DialogControl& FileAndPasswordForm::addPasswordEdit(int id) {
-    DialogControl& edit = addEdit(id, password_);
+    DialogControl& edit = addEdit(id, std::string(password_.view()));
     edit.secret = true;
     edit.typingLimit = std::size_t(range_.maximum());
     return edit;

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/SecretText.h"
 #include "ui/dialogs/DialogForm.h"
 #include "ui/dialogs/PasswordRange.h"
 
@@ -21,7 +22,7 @@ public:
     // The model; after "確定" these are what the user accepted.
     const std::string& folder() const { return folder_; }
     const std::string& name() const { return name_; }
-    const std::string& password() const { return password_; }
+    std::string_view password() const { return password_.view(); }
 
 protected:
     // The form titled "輸入憑證檔案資訊" for the given model.
@@ -45,14 +46,14 @@ protected:
     void takePath(std::string_view path);
     void setFolder(std::string folder) { folder_ = std::move(folder); }
     // takePassword: the model's password becomes the text of the password field.
-    void takePassword() { password_ = text(kPasswordId); }
+    void takePassword() { password_.assign(text(kPasswordId)); }
 
 private:
     void onCancel() final;
 
     std::string folder_;
     std::string name_;
-    std::string password_;
+    platform::SecretText password_;
     PasswordRange range_;
 };
 

@@ -18,7 +18,7 @@ void PasswordDialog::onTextChanged(int) {
 }
 
 void PasswordDialog::onOk(PlatformDialogs&) {
-    password_ = text(kPasswordId);
+    password_.assign(text(kPasswordId));
     finish(DialogEnd::kOk);
 }
 

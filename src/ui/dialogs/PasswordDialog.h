@@ -2,7 +2,9 @@
 // empty one included, is accepted.
 #pragma once
 
-#include <string>
+#include <string_view>
+
+#include "platform/SecretText.h"
 
 #include "ui/dialogs/DialogForm.h"
 #include "ui/dialogs/PasswordRange.h"
@@ -16,14 +18,14 @@ public:
 
     PasswordDialog();
 
-    const std::string& password() const { return password_; }
+    std::string_view password() const { return password_.view(); }
 
 private:
     void onOk(PlatformDialogs& host) override;
     void onCancel() override;
     void onTextChanged(int id) override;
 
-    std::string password_;
+    platform::SecretText password_;
     PasswordRange range_;
 };
 

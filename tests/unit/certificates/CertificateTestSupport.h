@@ -22,7 +22,9 @@ namespace pennaform::test {
 inline const platform::Platform& certificatePlatform() {
     static const platform::Platform* shared = [] {
         platform::PlatformServices services;
-        services.certificates = platform::makeOpenSslCertificates();
+        platform::Outcome<std::shared_ptr<platform::OpenSslLibrary>> library =
+            platform::OpenSslLibrary::load();
+        services.certificates = platform::makeOpenSslCertificates(library ? *library : nullptr);
         services.os = platform::makePosixOsFacts();
         return new platform::Platform(std::move(services));
     }();

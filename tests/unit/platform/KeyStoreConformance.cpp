@@ -335,7 +335,8 @@ TEST_P(KeyStoreConformance, ExportFollowsTheFlagsTheKeyWasMadeWith) {
     auto container = *keys().createContainer(kAesContainer);
     auto exportable =
         *container->generateKeyPair(KeySpec::kKeyExchange, 1024, keyFlags::kExportable);
-    Bytes blob = *exportable->exportPrivateKeyBlob();
+    const SecretBytes secret = *exportable->exportPrivateKeyBlob();
+    const ByteView blob = secret.view();
     ASSERT_EQ(blob.size(), 596u);  // 20 + 2 * 128 + 5 * 64
     EXPECT_EQ(Bytes(blob.begin(), blob.begin() + 12),
               (Bytes{0x07, 0x02, 0x00, 0x00, 0x00, 0xA4, 0x00, 0x00, 0x52, 0x53, 0x41, 0x32}));
@@ -457,9 +458,10 @@ TEST_P(KeyStoreConformance, MemoryOnlyImportedKeysWorkAsPersistedOnesInThisProce
         std::reverse(uses.signature.begin(), uses.signature.end());
         EXPECT_TRUE(verifiesPkcs1(*key.container->publicKeyInfo(key.keySpec), "SHA1", digest,
                                   uses.signature));
-        Outcome<Bytes> exported = (*key.container->userKey(key.keySpec))->exportPrivateKeyBlob();
+        Outcome<SecretBytes> exported =
+            (*key.container->userKey(key.keySpec))->exportPrivateKeyBlob();
         uses.exportError = exported.error();
-        uses.exported = exported.valueOr(Bytes{});
+        if (exported) uses.exported.assign(exported->view().begin(), exported->view().end());
         uses.asked = asked - before;
         return uses;
     };

@@ -32,12 +32,19 @@ Bytes modulusOf(const Bytes& der) {
     return modulus;
 }
 
+// readerInLibrary: the reader as the platform factory makes it, in the
+// backend's own library context.
+std::unique_ptr<Certificates> readerInLibrary() {
+    Outcome<std::shared_ptr<OpenSslLibrary>> library = OpenSslLibrary::load();
+    return makeOpenSslCertificates(library ? *library : nullptr);
+}
+
 TEST(CertificatesOpenSsl, RsaPublicKeyBlob) {
     test::TestCa ca;
     const std::optional<Bytes> der = ca.certificate(
         "rsa", {"--subject", "/CN=rsa", "--key-bits", "1024", "--key-usage", "digitalSignature"});
     ASSERT_TRUE(der) << ca.lastError();
-    const Outcome<Bytes> blob = makeOpenSslCertificates()->rsaPublicKeyBlob(*der);
+    const Outcome<Bytes> blob = readerInLibrary()->rsaPublicKeyBlob(*der);
     ASSERT_TRUE(blob.ok());
     // CALG_RSA_KEYX even for a signature-only key; 1024 bits; exponent 65537.
     const Bytes header{0x06, 0x02, 0x00, 0x00, 0x00, 0xA4, 0x00, 0x00, 0x52, 0x53,
@@ -59,13 +66,13 @@ TEST(CertificatesOpenSsl, KeysThatAreNotRsaAreRefused) {
             .exitStatus,
         0);
     const Bytes der = test::readBinaryFile(path);
-    const std::unique_ptr<Certificates> certificates = makeOpenSslCertificates();
+    const std::unique_ptr<Certificates> certificates = readerInLibrary();
     EXPECT_TRUE(certificates->parse(der).ok());
     EXPECT_EQ(certificates->rsaPublicKeyBlob(der).error(), errors::kCryptEAsn1BadTag);
 }
 
 TEST(CertificatesOpenSsl, ParseErrors) {
-    const std::unique_ptr<Certificates> certificates = makeOpenSslCertificates();
+    const std::unique_ptr<Certificates> certificates = readerInLibrary();
     EXPECT_EQ(certificates->parse({}).error(), errors::kCryptEAsn1Eod);
     EXPECT_EQ(certificates->parse(Bytes{0x30}).error(), errors::kCryptEAsn1Eod);
     EXPECT_EQ(certificates->parse(Bytes{0x31, 0x00}).error(), errors::kCryptEAsn1BadTag);
@@ -76,6 +83,22 @@ TEST(CertificatesOpenSsl, ParseErrors) {
     const Outcome<CertificateChain> chain =
         certificates->buildChain(Bytes{0x30, 0x00}, nullptr, {});
     EXPECT_EQ(chain.error(), errors::kErrorNotSupported);
+}
+
+// Without the backend's library context (it could not be loaded) the
+// reader works in OpenSSL's default one, with the same answers.
+TEST(CertificatesOpenSsl, DefaultContextGivesTheSameAnswers) {
+    test::TestCa ca;
+    const std::optional<Bytes> der = ca.certificate("plain", {"--subject", "/CN=plain/O=Org"});
+    ASSERT_TRUE(der) << ca.lastError();
+    const Outcome<CertificateInfo> inLibrary = readerInLibrary()->parse(*der);
+    const Outcome<CertificateInfo> inDefault = makeOpenSslCertificates(nullptr)->parse(*der);
+    ASSERT_TRUE(inLibrary.ok() && inDefault.ok());
+    EXPECT_EQ(inLibrary->subjectName, inDefault->subjectName);
+    EXPECT_EQ(inLibrary->thumbprint, inDefault->thumbprint);
+    EXPECT_EQ(inLibrary->thumbprint.size(), 20u);
+    EXPECT_EQ(makeOpenSslCertificates(nullptr)->parse(Bytes{0x30, 0x03, 0x02, 0x01, 0x01}).error(),
+              errors::kCryptEAsn1Corrupt);
 }
 
 }  // namespace
