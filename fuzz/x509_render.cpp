@@ -12,7 +12,7 @@
 #include <string>
 
 #include "certificates/CertWrapper.h"
-#include "platform/posix/Certificates_openssl.h"
+#include "platform/posix/CertificateReader_openssl.h"
 #include "platform/posix/NameText.h"
 #include "platform/posix/OsFacts_posix.h"
 
@@ -30,7 +30,7 @@ const platform::Platform& fuzzPlatform() {
         platform::PlatformServices services;
         platform::Outcome<std::shared_ptr<platform::OpenSslLibrary>> library =
             platform::OpenSslLibrary::load();
-        services.certificates = platform::makeOpenSslCertificates(library ? *library : nullptr);
+        services.certificateReader = platform::makeOpenSslCertificateReader(library ? *library : nullptr);
         services.os = platform::makePosixOsFacts();
         return new platform::Platform(std::move(services));
     }();

@@ -20,7 +20,7 @@ bool CertWrapper::loadEncoded(platform::ByteView der) {
         !encoded_.append(der.data(), std::int32_t(der.size()))) {
         return false;
     }
-    const platform::Certificates* certificates = platform_.certificates();
+    const platform::CertificateReader* certificates = platform_.certificateReader();
     if (certificates == nullptr) {
         lastError_ = platform::errors::kErrorNotSupported;
         encoded_.release();

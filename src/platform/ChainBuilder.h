@@ -7,7 +7,6 @@
 #include <optional>
 #include <vector>
 
-#include "platform/Certificates.h"
 #include "platform/Outcome.h"
 #include "platform/PlatformTypes.h"
 
@@ -15,7 +14,7 @@ namespace pennaform::platform {
 
 class CertificateStore;
 
-// Bits of CertificateChain::errorStatus (Certificates.h), the CERT_TRUST_*
+// Bits of CertificateChain::errorStatus, the CERT_TRUST_*
 // error status values.
 namespace chainErrors {
 inline constexpr std::uint32_t kNotTimeValid = 0x1;        // an element expired or not yet valid
@@ -27,6 +26,16 @@ inline constexpr std::uint32_t kUntrustedRoot = 0x20;      // the root is not in
 inline constexpr std::uint32_t kRevocationUnknown = 0x40;  // revocation not checked
 inline constexpr std::uint32_t kPartialChain = 0x10000;    // no root was reached
 }  // namespace chainErrors
+
+// CertificateChain: the chain built for a certificate: the certificate
+// itself first, then each issuer, ending at the root or at the last
+// certificate found; errorStatus is the OR of every trust bit of the chain
+// and its elements, 0 for a complete chain to a trusted root.
+struct CertificateChain {
+    std::vector<Bytes> elements;
+    std::uint32_t errorStatus = 0;
+};
+
 
 // ChainBuilder: builds chains as CertGetCertificateChain does with the
 // default engine, no usage required and no revocation check.

@@ -40,7 +40,7 @@ class CryptMessages {
     // length and a random IV), and that key wrapped with RSA PKCS#1 v1.5 for
     // each recipient certificate in order, named by issuer and serial.
     // Failures: CRYPT_E_UNKNOWN_ALGO for another algorithm; E_INVALIDARG for
-    // no recipients; the parse errors of Certificates::parse for a recipient
+    // no recipients; the parse errors of CertificateReader::parse for a recipient
     // that is not a certificate.
     virtual Outcome<Bytes> encryptMessage(const std::vector<Bytes>& recipients,
                                           std::string_view contentAlgorithm,

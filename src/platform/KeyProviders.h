@@ -58,7 +58,7 @@ struct [[nodiscard]] CipherOutput {
 };
 
 // SymmetricKey: a DES or Triple-DES key imported by
-// SymmetricCiphers::importKey into a provider (no key container is opened),
+// SymmetricKeys::importKey into a provider (no key container is opened),
 // with the chaining state carried from one call to the next. It starts in CBC
 // mode with an all-zero IV and PKCS#5 padding. The key bytes never leave the
 // object and live only as long as it does.

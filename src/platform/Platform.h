@@ -7,7 +7,7 @@
 
 #include "platform/CertificateStores.h"
 #include "platform/ChainBuilder.h"
-#include "platform/Certificates.h"
+#include "platform/CertificateReader.h"
 #include "platform/CryptMessages.h"
 #include "platform/KeyProviders.h"
 #include "platform/OsFacts.h"
@@ -16,7 +16,7 @@
 #include "platform/RandomSource.h"
 #include "platform/Registry.h"
 #include "platform/SharedMemory.h"
-#include "platform/SymmetricCiphers.h"
+#include "platform/SymmetricKeys.h"
 
 namespace pennaform::platform {
 
@@ -30,13 +30,13 @@ struct PlatformServices {
     std::unique_ptr<RandomSource> random;
     std::unique_ptr<Registry> registry;
     std::unique_ptr<SharedMemory> sharedMemory;
-    std::unique_ptr<Certificates> certificates;
+    std::unique_ptr<CertificateReader> certificateReader;
     std::unique_ptr<KeyProviders> keys;
     std::unique_ptr<CertificateStores> stores;
     std::unique_ptr<ChainBuilder> chains;
     std::unique_ptr<Pkcs12> pkcs12;
     std::unique_ptr<CryptMessages> messages;
-    std::unique_ptr<SymmetricCiphers> ciphers;
+    std::unique_ptr<SymmetricKeys> symmetricKeys;
 };
 
 // Platform: owns the services; each accessor returns the service or null
@@ -52,13 +52,13 @@ class Platform {
     KeyProviders* keys() const noexcept { return services_.keys.get(); }
     CertificateStores* stores() const noexcept { return services_.stores.get(); }
     ChainBuilder* chains() const noexcept { return services_.chains.get(); }
-    Certificates* certificates() const noexcept { return services_.certificates.get(); }
+    CertificateReader* certificateReader() const noexcept { return services_.certificateReader.get(); }
     Pkcs12* pkcs12() const noexcept { return services_.pkcs12.get(); }
     CryptMessages* messages() const noexcept { return services_.messages.get(); }
     Registry* registry() const noexcept { return services_.registry.get(); }
     OsFacts* os() const noexcept { return services_.os.get(); }
     SharedMemory* sharedMemory() const noexcept { return services_.sharedMemory.get(); }
-    SymmetricCiphers* ciphers() const noexcept { return services_.ciphers.get(); }
+    SymmetricKeys* symmetricKeys() const noexcept { return services_.symmetricKeys.get(); }
     RandomSource* random() const noexcept { return services_.random.get(); }
     // dialogs: the dialog host in place now; null when none is installed,
     // which means no dialog can be shown (the library's default). Services

@@ -1,6 +1,6 @@
 // SymEncrypt and SymDecrypt: a caller's text encrypted with a caller's DES or
 // Triple-DES key as Base64, and back.
-#include "crypto/SymmetricCipher.h"
+#include "crypto/DesCbcCipher.h"
 #include "crypto/TextBytes.h"
 #include "platform/CodePage.h"
 #include "engine/Engine.h"
@@ -42,7 +42,7 @@ std::int32_t algorithmFor(std::int32_t iAlgorithm, std::int32_t keyLen,
 
 // prepare: the algorithm, key and mode of the cipher, or the code that
 // refuses them.
-std::int32_t prepare(SymmetricCipher& cipher, std::int32_t iAlgorithm, const ByteBuffer& key) {
+std::int32_t prepare(DesCbcCipher& cipher, std::int32_t iAlgorithm, const ByteBuffer& key) {
     platform::AlgId algorithm = platform::algorithms::kDes;
     const std::int32_t refused = algorithmFor(iAlgorithm, key.length(), algorithm);
     if (refused != codes::kSuccess) return refused;
@@ -71,7 +71,7 @@ std::u16string Engine::SymEncrypt(std::u16string_view strPlainText,
         setErrorCode(codes::kBadArgument);
         return {};
     }
-    SymmetricCipher cipher(platform().ciphers());
+    DesCbcCipher cipher(platform().symmetricKeys());
     if (const std::int32_t refused = prepare(cipher, iAlgorithm, key); refused != codes::kSuccess) {
         setErrorCode(refused);
         return {};
@@ -112,7 +112,7 @@ std::u16string Engine::SymDecrypt(std::u16string_view strCipher, std::u16string_
     // The gate comes after the argument checks, so a bad cipher text or key
     // text is reported as such even to an untrusted caller.
     if (refuseUntrustedCaller()) return {};
-    SymmetricCipher cipher(platform().ciphers());
+    DesCbcCipher cipher(platform().symmetricKeys());
     if (const std::int32_t refused = prepare(cipher, iAlgorithm, key); refused != codes::kSuccess) {
         setErrorCode(refused);
         return {};

@@ -2,7 +2,7 @@
 
 #include "platform/posix/CertificateStores_sqlite.h"
 #include "platform/posix/ChainBuilder_openssl.h"
-#include "platform/posix/Certificates_openssl.h"
+#include "platform/posix/CertificateReader_openssl.h"
 #include "platform/posix/CryptMessages_openssl.h"
 #include "platform/posix/KeyProviders_sqlite.h"
 #include "platform/posix/OpenSslLibrary.h"
@@ -12,7 +12,7 @@
 #include "platform/posix/Registry_sqlite.h"
 #include "platform/posix/SharedMemory_posix.h"
 #include "platform/posix/StateDatabase.h"
-#include "platform/posix/SymmetricCiphers_openssl.h"
+#include "platform/posix/SymmetricKeys_openssl.h"
 
 namespace pennaform::platform {
 
@@ -34,7 +34,7 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
     // Without an OpenSSL context the backend offers no key, store or PFX
     // service; callers then report the service as unavailable.
     Outcome<std::shared_ptr<OpenSslLibrary>> library = OpenSslLibrary::load();
-    services.certificates = makeOpenSslCertificates(library ? *library : nullptr);
+    services.certificateReader = makeOpenSslCertificateReader(library ? *library : nullptr);
     if (library) {
         std::unique_ptr<SoftwareKeyProviders> keys =
             makeSoftwareKeyProviders(userDatabase, *library, dialogs);
@@ -44,7 +44,7 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
         services.messages = makeOpenSslCryptMessages();
         services.keys = std::move(keys);
     }
-    services.ciphers = makeOpenSslSymmetricCiphers();
+    services.symmetricKeys = makeOpenSslSymmetricKeys();
     auto platform = std::make_unique<Platform>(std::move(services));
     *platformSlot = platform.get();
     return platform;

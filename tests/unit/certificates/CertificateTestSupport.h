@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
-#include "platform/posix/Certificates_openssl.h"
+#include "platform/posix/CertificateReader_openssl.h"
 #include "platform/posix/OsFacts_posix.h"
 #include "support/Process.h"
 
@@ -24,7 +24,7 @@ inline const platform::Platform& certificatePlatform() {
         platform::PlatformServices services;
         platform::Outcome<std::shared_ptr<platform::OpenSslLibrary>> library =
             platform::OpenSslLibrary::load();
-        services.certificates = platform::makeOpenSslCertificates(library ? *library : nullptr);
+        services.certificateReader = platform::makeOpenSslCertificateReader(library ? *library : nullptr);
         services.os = platform::makePosixOsFacts();
         return new platform::Platform(std::move(services));
     }();

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "platform/posix/Certificates_openssl.h"
+#include "platform/posix/CertificateReader_openssl.h"
 #include "platform/posix/OpenSslLibrary.h"
 #include "platform/posix/RsaKeys_openssl.h"
 
@@ -60,7 +60,7 @@ TEST(ErrorQueueScope, FailingBackendCallsLeaveTheHostsQueueAsItWas) {
     Outcome<std::shared_ptr<OpenSslLibrary>> library = OpenSslLibrary::load();
     ASSERT_TRUE(library.ok());
     const std::vector<std::uint8_t> junk{0x30, 0x03, 0x02, 0x01, 0x01};
-    const std::unique_ptr<Certificates> certificates = makeOpenSslCertificates(*library);
+    const std::unique_ptr<CertificateReader> certificates = makeOpenSslCertificateReader(*library);
 
     ERR_clear_error();
     ERR_raise(ERR_LIB_USER, 42);

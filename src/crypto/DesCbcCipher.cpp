@@ -1,4 +1,4 @@
-#include "crypto/SymmetricCipher.h"
+#include "crypto/DesCbcCipher.h"
 
 #include <string.h>
 
@@ -23,26 +23,26 @@ void appendLe32(Bytes& out, std::uint32_t v) {
 
 }  // namespace
 
-SymmetricCipher::~SymmetricCipher() {
+DesCbcCipher::~DesCbcCipher() {
     wipe(keyMaterial_);
 }
 
-void SymmetricCipher::setAlgorithm(AlgId algorithm) {
+void DesCbcCipher::setAlgorithm(AlgId algorithm) {
     const bool known = algorithm == algorithms::kDes || algorithm == algorithms::k3Des ||
                        algorithm == algorithms::k3Des112;
     algorithm_ = known ? algorithm : algorithms::kDes;
 }
 
-void SymmetricCipher::setMode(std::uint32_t mode) {
+void DesCbcCipher::setMode(std::uint32_t mode) {
     mode_ = (mode >= 1 && mode <= 4) ? mode : cipherModes::kCbc;
 }
 
-void SymmetricCipher::setKey(const std::uint8_t* bytes, std::size_t len) {
+void DesCbcCipher::setKey(const std::uint8_t* bytes, std::size_t len) {
     wipe(keyMaterial_);
     if (bytes != nullptr && len > 0) keyMaterial_.assign(bytes, bytes + len);
 }
 
-std::unique_ptr<SymmetricKey> SymmetricCipher::importKey() {
+std::unique_ptr<SymmetricKey> DesCbcCipher::importKey() {
     if (ciphers_ == nullptr) {
         lastError_ = errors::kNteProvDllNotFound;
         return nullptr;
@@ -69,7 +69,7 @@ std::unique_ptr<SymmetricKey> SymmetricCipher::importKey() {
     return std::move(key).value();
 }
 
-bool SymmetricCipher::appendOutput(const Bytes& bytes) {
+bool DesCbcCipher::appendOutput(const Bytes& bytes) {
     if (bytes.empty()) return true;
     if (bytes.size() > std::size_t(INT32_MAX) ||
         !output_.append(bytes.data(), std::int32_t(bytes.size()))) {
@@ -80,7 +80,7 @@ bool SymmetricCipher::appendOutput(const Bytes& bytes) {
     return true;
 }
 
-bool SymmetricCipher::encrypt(const std::uint8_t* data, std::size_t len) {
+bool DesCbcCipher::encrypt(const std::uint8_t* data, std::size_t len) {
     output_.release();
     if (data == nullptr || len == 0) return false;
     std::unique_ptr<SymmetricKey> key = importKey();
@@ -104,7 +104,7 @@ bool SymmetricCipher::encrypt(const std::uint8_t* data, std::size_t len) {
     return appendOutput(*last);
 }
 
-bool SymmetricCipher::decrypt(const std::uint8_t* data, std::size_t len) {
+bool DesCbcCipher::decrypt(const std::uint8_t* data, std::size_t len) {
     output_.release();
     if (data == nullptr || len == 0) return false;
     std::unique_ptr<SymmetricKey> key = importKey();

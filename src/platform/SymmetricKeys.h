@@ -1,4 +1,4 @@
-// SymmetricCiphers: the platform's DES and Triple DES for keys the caller
+// SymmetricKeys: the platform's DES and Triple DES for keys the caller
 // supplies. The key bytes are imported into a provider without opening a key
 // container, as an import into a verify-context provider does on Windows, and
 // live only as long as the returned key.
@@ -14,9 +14,9 @@
 
 namespace pennaform::platform {
 
-class SymmetricCiphers {
+class SymmetricKeys {
 public:
-    virtual ~SymmetricCiphers() = default;
+    virtual ~SymmetricKeys() = default;
 
     // importKey: imports `plaintextKeyBlob` (BLOBHEADER with bType 8
     // PLAINTEXTKEYBLOB, version 2 and ALG_ID DES, 3DES or 3DES_112; the key

@@ -1,4 +1,4 @@
-// SymmetricCipher: one DES or Triple-DES encryption or decryption of a
+// DesCbcCipher: one DES or Triple-DES encryption or decryption of a
 // caller's bytes with a caller's key, on the platform's cipher (CBC, an
 // all-zero IV, PKCS#5 padding). A stack value, one per call.
 #pragma once
@@ -7,17 +7,17 @@
 #include <vector>
 
 #include "encoding/ByteBuffer.h"
-#include "platform/SymmetricCiphers.h"
+#include "platform/SymmetricKeys.h"
 
 namespace pennaform {
 
-class SymmetricCipher {
+class DesCbcCipher {
 public:
     // `ciphers` is the platform's service; null fails every operation.
-    explicit SymmetricCipher(platform::SymmetricCiphers* ciphers) : ciphers_(ciphers) {}
-    SymmetricCipher(const SymmetricCipher&) = delete;
-    SymmetricCipher& operator=(const SymmetricCipher&) = delete;
-    ~SymmetricCipher();
+    explicit DesCbcCipher(platform::SymmetricKeys* ciphers) : ciphers_(ciphers) {}
+    DesCbcCipher(const DesCbcCipher&) = delete;
+    DesCbcCipher& operator=(const DesCbcCipher&) = delete;
+    ~DesCbcCipher();
 
     // setAlgorithm: DES, 3DES or 3DES_112; any other id sets DES.
     void setAlgorithm(platform::AlgId algorithm);
@@ -49,7 +49,7 @@ private:
     std::unique_ptr<platform::SymmetricKey> importKey();
     bool appendOutput(const platform::Bytes& bytes);
 
-    platform::SymmetricCiphers* ciphers_;
+    platform::SymmetricKeys* ciphers_;
     ByteBuffer output_;
     std::uint32_t mode_ = platform::cipherModes::kCbc;
     platform::AlgId algorithm_ = platform::algorithms::kDes;

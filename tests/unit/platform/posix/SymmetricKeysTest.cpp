@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/PlatformFactory.h"
-#include "platform/posix/SymmetricCiphers_openssl.h"
+#include "platform/posix/SymmetricKeys_openssl.h"
 #include "support/Process.h"
 #include "support/VectorFile.h"
 
@@ -40,12 +40,12 @@ protected:
         EXPECT_TRUE(key.ok()) << std::hex << key.error();
         return key.ok() ? std::move(key).value() : nullptr;
     }
-    std::unique_ptr<SymmetricCiphers> ciphers = makeOpenSslSymmetricCiphers();
+    std::unique_ptr<SymmetricKeys> ciphers = makeOpenSslSymmetricKeys();
 };
 
 TEST_F(SymmetricCipherService, TheBackendOffersIt) {
     auto platform = makePlatform(StateHome(std::string("/nonexistent")));
-    EXPECT_NE(platform->ciphers(), nullptr);
+    EXPECT_NE(platform->symmetricKeys(), nullptr);
 }
 
 TEST_F(SymmetricCipherService, ImportChecksProviderBlobAlgorithmAndKeySize) {

@@ -1,6 +1,6 @@
 // The POSIX certificate reader's own answers: parse errors and the RSA
 // public key blob, checked against OpenSSL's reading of the key.
-#include "platform/posix/Certificates_openssl.h"
+#include "platform/posix/CertificateReader_openssl.h"
 
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
@@ -34,12 +34,12 @@ Bytes modulusOf(const Bytes& der) {
 
 // readerInLibrary: the reader as the platform factory makes it, in the
 // backend's own library context.
-std::unique_ptr<Certificates> readerInLibrary() {
+std::unique_ptr<CertificateReader> readerInLibrary() {
     Outcome<std::shared_ptr<OpenSslLibrary>> library = OpenSslLibrary::load();
-    return makeOpenSslCertificates(library ? *library : nullptr);
+    return makeOpenSslCertificateReader(library ? *library : nullptr);
 }
 
-TEST(CertificatesOpenSsl, RsaPublicKeyBlob) {
+TEST(CertificateReaderOpenSsl, RsaPublicKeyBlob) {
     test::TestCa ca;
     const std::optional<Bytes> der = ca.certificate(
         "rsa", {"--subject", "/CN=rsa", "--key-bits", "1024", "--key-usage", "digitalSignature"});
@@ -56,7 +56,7 @@ TEST(CertificatesOpenSsl, RsaPublicKeyBlob) {
     EXPECT_EQ(Bytes(blob->begin() + 20, blob->end()), modulus);
 }
 
-TEST(CertificatesOpenSsl, KeysThatAreNotRsaAreRefused) {
+TEST(CertificateReaderOpenSsl, KeysThatAreNotRsaAreRefused) {
     test::TemporaryFolder folder;
     const std::string path = folder.sub("ec.der");
     ASSERT_EQ(
@@ -66,13 +66,13 @@ TEST(CertificatesOpenSsl, KeysThatAreNotRsaAreRefused) {
             .exitStatus,
         0);
     const Bytes der = test::readBinaryFile(path);
-    const std::unique_ptr<Certificates> certificates = readerInLibrary();
+    const std::unique_ptr<CertificateReader> certificates = readerInLibrary();
     EXPECT_TRUE(certificates->parse(der).ok());
     EXPECT_EQ(certificates->rsaPublicKeyBlob(der).error(), errors::kCryptEAsn1BadTag);
 }
 
-TEST(CertificatesOpenSsl, ParseErrors) {
-    const std::unique_ptr<Certificates> certificates = readerInLibrary();
+TEST(CertificateReaderOpenSsl, ParseErrors) {
+    const std::unique_ptr<CertificateReader> certificates = readerInLibrary();
     EXPECT_EQ(certificates->parse({}).error(), errors::kCryptEAsn1Eod);
     EXPECT_EQ(certificates->parse(Bytes{0x30}).error(), errors::kCryptEAsn1Eod);
     EXPECT_EQ(certificates->parse(Bytes{0x31, 0x00}).error(), errors::kCryptEAsn1BadTag);
@@ -80,24 +80,21 @@ TEST(CertificatesOpenSsl, ParseErrors) {
               errors::kCryptEAsn1Corrupt);
     EXPECT_EQ(certificates->parse(Bytes{0x30, 0x80, 0x00, 0x00}).error(), errors::kCryptEAsn1Eod);
     EXPECT_EQ(certificates->rsaPublicKeyBlob(Bytes{0x04, 0x00}).error(), errors::kCryptEAsn1BadTag);
-    const Outcome<CertificateChain> chain =
-        certificates->buildChain(Bytes{0x30, 0x00}, nullptr, {});
-    EXPECT_EQ(chain.error(), errors::kErrorNotSupported);
 }
 
 // Without the backend's library context (it could not be loaded) the
 // reader works in OpenSSL's default one, with the same answers.
-TEST(CertificatesOpenSsl, DefaultContextGivesTheSameAnswers) {
+TEST(CertificateReaderOpenSsl, DefaultContextGivesTheSameAnswers) {
     test::TestCa ca;
     const std::optional<Bytes> der = ca.certificate("plain", {"--subject", "/CN=plain/O=Org"});
     ASSERT_TRUE(der) << ca.lastError();
     const Outcome<CertificateInfo> inLibrary = readerInLibrary()->parse(*der);
-    const Outcome<CertificateInfo> inDefault = makeOpenSslCertificates(nullptr)->parse(*der);
+    const Outcome<CertificateInfo> inDefault = makeOpenSslCertificateReader(nullptr)->parse(*der);
     ASSERT_TRUE(inLibrary.ok() && inDefault.ok());
     EXPECT_EQ(inLibrary->subjectName, inDefault->subjectName);
     EXPECT_EQ(inLibrary->thumbprint, inDefault->thumbprint);
     EXPECT_EQ(inLibrary->thumbprint.size(), 20u);
-    EXPECT_EQ(makeOpenSslCertificates(nullptr)->parse(Bytes{0x30, 0x03, 0x02, 0x01, 0x01}).error(),
+    EXPECT_EQ(makeOpenSslCertificateReader(nullptr)->parse(Bytes{0x30, 0x03, 0x02, 0x01, 0x01}).error(),
               errors::kCryptEAsn1Corrupt);
 }
 

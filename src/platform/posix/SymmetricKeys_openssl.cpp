@@ -1,4 +1,4 @@
-#include "platform/posix/SymmetricCiphers_openssl.h"
+#include "platform/posix/SymmetricKeys_openssl.h"
 
 #include <openssl/crypto.h>
 #include <openssl/err.h>
@@ -176,7 +176,7 @@ private:
     Direction direction_ = Direction::kNone;
 };
 
-class OpenSslSymmetricCiphers final : public SymmetricCiphers {
+class OpenSslSymmetricKeys final : public SymmetricKeys {
 public:
     Outcome<std::unique_ptr<SymmetricKey>> importKey(std::string_view providerName,
                                                      std::uint32_t providerType,
@@ -239,8 +239,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<SymmetricCiphers> makeOpenSslSymmetricCiphers() {
-    return std::make_unique<OpenSslSymmetricCiphers>();
+std::unique_ptr<SymmetricKeys> makeOpenSslSymmetricKeys() {
+    return std::make_unique<OpenSslSymmetricKeys>();
 }
 
 }  // namespace pennaform::platform

@@ -1,4 +1,4 @@
-#include "platform/posix/Certificates_openssl.h"
+#include "platform/posix/CertificateReader_openssl.h"
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -142,9 +142,9 @@ void appendLittleEndian32(Bytes& out, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(value >> (8 * i)));
 }
 
-class OpenSslCertificates final : public Certificates {
+class OpenSslCertificateReader final : public CertificateReader {
 public:
-    explicit OpenSslCertificates(std::shared_ptr<OpenSslLibrary> library)
+    explicit OpenSslCertificateReader(std::shared_ptr<OpenSslLibrary> library)
         : library_(std::move(library)) {}
 
     Outcome<CertificateInfo> parse(ByteView der) const override {
@@ -219,11 +219,6 @@ public:
         return blob;
     }
 
-    Outcome<CertificateChain> buildChain(ByteView, const CertificateStore*,
-                                         FileTime) const override {
-        return fail(errors::kErrorNotSupported);
-    }
-
 private:
     OSSL_LIB_CTX* context() const { return library_ ? library_->context() : nullptr; }
 
@@ -232,8 +227,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Certificates> makeOpenSslCertificates(std::shared_ptr<OpenSslLibrary> library) {
-    return std::make_unique<OpenSslCertificates>(std::move(library));
+std::unique_ptr<CertificateReader> makeOpenSslCertificateReader(std::shared_ptr<OpenSslLibrary> library) {
+    return std::make_unique<OpenSslCertificateReader>(std::move(library));
 }
 
 }  // namespace pennaform::platform

@@ -1,5 +1,5 @@
-// Certificates: reading an X.509 certificate into the fields the component
-// shows and compares, and building its chain of issuers.
+// CertificateReader: reading an X.509 certificate into the fields the
+// component shows and compares.
 #pragma once
 
 #include <cstdint>
@@ -11,21 +11,6 @@
 #include "platform/PlatformTypes.h"
 
 namespace pennaform::platform {
-
-class CertificateStore;
-
-// Chain trust bits (CERT_TRUST_*), ORed into CertificateChain::errorStatus.
-namespace trust {
-inline constexpr std::uint32_t kIsNotTimeValid = 0x00000001;
-inline constexpr std::uint32_t kIsRevoked = 0x00000004;
-inline constexpr std::uint32_t kIsNotSignatureValid = 0x00000008;
-inline constexpr std::uint32_t kIsNotValidForUsage = 0x00000010;
-inline constexpr std::uint32_t kIsUntrustedRoot = 0x00000020;
-inline constexpr std::uint32_t kIsCyclic = 0x00000080;
-inline constexpr std::uint32_t kInvalidExtension = 0x00000100;
-inline constexpr std::uint32_t kInvalidBasicConstraints = 0x00000400;
-inline constexpr std::uint32_t kIsPartialChain = 0x00010000;
-}  // namespace trust
 
 // CertificateInfo: the fields of one certificate. Texts are 8-bit in the
 // process code page.
@@ -57,15 +42,6 @@ struct CertificateInfo {
     FileTime notAfter;
 };
 
-// CertificateChain: the chain built for a certificate: the certificate
-// itself first, then each issuer, ending at the root or at the last
-// certificate found; errorStatus is the OR of every trust bit of the chain
-// and its elements, 0 for a complete chain to a trusted root.
-struct CertificateChain {
-    std::vector<Bytes> elements;
-    std::uint32_t errorStatus = 0;
-};
-
 // timeValidity: where `at` lies against the certificate's validity, as
 // CertVerifyTimeValidity answers: -1 before notBefore, +1 after notAfter, 0
 // within (both bounds inclusive).
@@ -75,10 +51,10 @@ constexpr int timeValidity(const CertificateInfo& certificate, FileTime at) {
     return 0;
 }
 
-// Certificates: the certificate reader. Stateless; safe to share.
-class Certificates {
+// CertificateReader: stateless; safe to share.
+class CertificateReader {
   public:
-    virtual ~Certificates() = default;
+    virtual ~CertificateReader() = default;
 
     // parse: the fields of the DER certificate `der`. Fails with
     // CRYPT_E_ASN1_BADTAG, CRYPT_E_ASN1_EOD, CRYPT_E_ASN1_CORRUPT or
@@ -89,14 +65,6 @@ class Certificates {
     // RSA_CSP_PUBLICKEYBLOB decoding). Fails with the parse errors, and with
     // CRYPT_E_ASN1_BADTAG when the key is not an RSA key.
     virtual Outcome<Bytes> rsaPublicKeyBlob(ByteView der) const = 0;
-    // buildChain: the chain of `der` at time `at`, its issuers looked up in
-    // the current user's "CA" and "ROOT" stores and in `extraStore` (may be
-    // null; a store opened through the same platform), trusted roots being
-    // those of "ROOT". No revocation check and no usage check are made. An
-    // incomplete or untrusted chain is a success with trust bits set; a
-    // failure means the chain could not be built at all.
-    virtual Outcome<CertificateChain> buildChain(ByteView der, const CertificateStore* extraStore,
-                                                 FileTime at) const = 0;
 };
 
 }  // namespace pennaform::platform

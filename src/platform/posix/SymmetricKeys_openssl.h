@@ -3,12 +3,12 @@
 
 #include <memory>
 
-#include "platform/SymmetricCiphers.h"
+#include "platform/SymmetricKeys.h"
 
 namespace pennaform::platform {
 
-// makeOpenSslSymmetricCiphers: the service; OpenSSL's providers are loaded
+// makeOpenSslSymmetricKeys: the service; OpenSSL's providers are loaded
 // into a library context of its own when the first key is imported.
-std::unique_ptr<SymmetricCiphers> makeOpenSslSymmetricCiphers();
+std::unique_ptr<SymmetricKeys> makeOpenSslSymmetricKeys();
 
 }  // namespace pennaform::platform
