@@ -1,9 +1,9 @@
 #include "interface/Dispatcher.h"
 
 #include <algorithm>
-#include <new>
 
 #include "encoding/ErrorTable.h"
+#include "interface/Guard.h"
 
 namespace pennaform {
 namespace {
@@ -41,14 +41,13 @@ Result Dispatcher::call(Engine& engine, const MethodSpec& method, std::span<cons
         engine.setErrorCode(codes::kBadArgument);
         return emptyResult(method.result);
     }
-    try {
-        return method.invoke(engine, args);
-    } catch (const std::bad_alloc&) {
-        engine.setErrorCode(codes::kOutOfMemory);
-    } catch (...) {
-        engine.setErrorCode(codes::kGeneral);
-    }
-    return emptyResult(method.result);
+    // The command and the bridge call here without a door of their own, so
+    // the dispatcher answers an operation's exceptions through the same guard.
+    return guarded([&] { return method.invoke(engine, args); },
+                   [&](std::int32_t code) {
+                       engine.setErrorCode(code);
+                       return emptyResult(method.result);
+                   });
 }
 
 }  // namespace pennaform

@@ -7,7 +7,7 @@
 //   Any other exception would be a fault (the component's failures are
 //   values) and is answered with 5001 (codes::kGeneral) rather than left to
 //   end the host process; the dispatcher answers an operation's exceptions
-//   the same way.
+//   through this guard too.
 // - When the call had reached its Engine, that Engine's error code becomes
 //   the code, so GetErrorCode reads it afterwards, and the call answers its
 //   empty result: a null BSTR or a long 0 at the flat exports, the code
