@@ -11,6 +11,7 @@
 
 #include "pfx/PfxStore.h"
 #include "platform/Platform.h"
+#include "platform/SecretText.h"
 
 namespace pennaform {
 
@@ -47,7 +48,7 @@ struct SignerState {
     std::int32_t signerMedia = signerMedia::kNone;  // signerMedia values
     std::string signerCertHash;                     // 40 upper-case hex digits
     platform::Bytes signerCertBytes;                // the certificate's DER
-    std::string signerCertPasswd;                   // PFX password; empty for "MY"
+    platform::SecretText signerCertPasswd;          // PFX password; empty for "MY"
     std::string signerCertFilePath;                 // PFX folder; empty for "MY"
     std::string signerCertFileName;                 // PFX file name; empty for "MY"
 
@@ -63,7 +64,7 @@ struct SignerState {
     std::unique_ptr<platform::SharedBlock> port;
 
     // clearCurrentSigner: no signer any more: the record emptied (the
-    // password wiped first), the kept PFX store closed through closePfx (its
+    // password wiped), the kept PFX store closed through closePfx (its
     // imported keys deleted unless they were taken over), the keep flag
     // cleared and the signing cache released. The port stays open: it
     // outlives selections, and closing the last handle on the block would

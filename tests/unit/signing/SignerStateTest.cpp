@@ -44,7 +44,7 @@ TEST(SignerState, ClearingReleasesTheSignerTheKeptPfxAndTheCacheButNotThePort) {
     state.signerMedia = signerMedia::kPfxFile;
     state.signerCertHash = "0123456789ABCDEF0123456789ABCDEF01234567";
     state.signerCertBytes = imported[0].encoded;
-    state.signerCertPasswd = "foo";
+    state.signerCertPasswd.assign("foo");
     state.signerCertFilePath = "/certificates";
     state.signerCertFileName = "openssl.p12";
     state.signingCache.personalStore =
@@ -56,10 +56,11 @@ TEST(SignerState, ClearingReleasesTheSignerTheKeptPfxAndTheCacheButNotThePort) {
     state.clearCurrentSigner();
 
     EXPECT_EQ(state.signerMedia, signerMedia::kNone);
-    for (const std::string* text : {&state.signerCertHash, &state.signerCertPasswd,
-                                    &state.signerCertFilePath, &state.signerCertFileName}) {
+    for (const std::string* text :
+         {&state.signerCertHash, &state.signerCertFilePath, &state.signerCertFileName}) {
         EXPECT_TRUE(text->empty()) << *text;
     }
+    EXPECT_TRUE(state.signerCertPasswd.view().empty());
     EXPECT_TRUE(state.signerCertBytes.empty());
     EXPECT_EQ(state.keptPfx, nullptr);
     EXPECT_FALSE(state.keepPfx);
