@@ -2,13 +2,13 @@
 // registration, and the host's own ways to make a control and give it a
 // dialog host.
 #include "encoding/ErrorTable.h"
+#include "interface/DialogHostChoice.h"
 #include "interface/Guard.h"
 #include "interface/Registration.h"
 #include "interface/com/ControlObject.h"
 #include "interface/com/ModuleCounts.h"
 #include "interface/com/ModulePath.h"
 #include "platform/PlatformFactory.h"
-#include "ui/hosts/DialogHostFactory.h"
 
 namespace pennaform::com {
 
@@ -123,16 +123,12 @@ PENNAFORM_API int32_t pennaform_control_use_dialogs(ICAPI* control, const char* 
                                                     const char* answersPath,
                                                     const char* transcriptPath) {
     ControlObject* object = ControlObject::fromControl(control);
-    if (object == nullptr || kind == nullptr) return codes::kBadArgument;
+    if (object == nullptr) return codes::kBadArgument;
     return guarded(
         [&]() -> std::int32_t {
-            ui::HostSetupProblem problem;
-            auto host = ui::makeDialogHost(kind, answersPath != nullptr ? answersPath : "",
-                                           transcriptPath != nullptr ? transcriptPath : "",
-                                           problem);
-            if (!host) return problem.code;
-            object->control().useDialogs(std::move(host));
-            return codes::kSuccess;
+            return installNamedDialogHost(kind, answersPath, transcriptPath, [&](auto host) {
+                object->control().useDialogs(std::move(host));
+            });
         },
         [](std::int32_t code) { return code; });
 }
