@@ -161,4 +161,7 @@ PENNAFORM_API int32_t SelectSignerINS(int32_t arg1, int32_t arg2, int32_t arg3);
 }
 #endif
 
+/* The control object, its COM types and the module's entry points. */
+#include "pennaform/pennaform_com.h"
+
 #endif /* PENNAFORM_PENNAFORM_H */

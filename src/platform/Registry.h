@@ -17,7 +17,8 @@ namespace pennaform::platform {
 enum class Hive {
     kCurrentUser,   // HKEY_CURRENT_USER
     kLocalMachine,  // HKEY_LOCAL_MACHINE, never written by the component
-    kClassesRoot,   // HKEY_CLASSES_ROOT: the component's registration as a control
+    kClassesRoot,   // HKEY_CLASSES_ROOT as the user sees it: the per-user hive's
+                    // Software\Classes, where the component registers itself
 };
 
 // ValueType: registry value types (REG_* numbers).

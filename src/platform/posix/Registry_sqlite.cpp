@@ -3,7 +3,8 @@
 // and ordering use, so "Settings" and "SETTINGS" name the same key while the
 // key keeps the case it was first written with. Paths are split into names
 // after conversion to UTF-16, never on the 8-bit text, where a Big5
-// character's second byte can be a backslash.
+// character's second byte can be a backslash. The classes hive is the
+// per-user hive's Software\Classes, as HKEY_CLASSES_ROOT shows it per user.
 #include "platform/posix/Registry_sqlite.h"
 
 #include <locale.h>
@@ -210,53 +211,104 @@ public:
         : user_(std::move(user)), machine_(std::move(machine)) {}
 
     Outcome<std::unique_ptr<RegistryKey>> openKey(Hive hive, std::string_view path) override {
-        if (hive == Hive::kClassesRoot) return fail(errors::kErrorNotSupported);  // not kept yet
-        Outcome<KeyPath> keyPath = parseKeyPath(path);
-        if (!keyPath) return keyPath.failure();
-        const std::shared_ptr<StateDatabase>& database =
-            hive == Hive::kCurrentUser ? user_ : machine_;
-        bool writable = hive == Hive::kCurrentUser;
-        std::string lookupPath = keyPath->lookupPath();
-        if (keyPath->names.empty()) return keyFor(database, lookupPath, writable);
+        Outcome<HiveKey> key = resolve(hive, path);
+        if (!key) return key.failure();
+        if (key->isHiveRoot()) return keyFor(*key);
 
-        Outcome<Connection*> reader = readerOrEmpty(*database);
+        Outcome<Connection*> reader = readerOrEmpty(*key->database);
         if (!reader) return reader.failure();
         if (*reader == nullptr) return fail(errors::kErrorFileNotFound);
         Outcome<Statement> query =
             (*reader)->prepare("SELECT 1 FROM registry_keys WHERE folded_path = ?1");
         if (!query) return query.failure();
-        query->bindText(1, lookupPath);
+        query->bindText(1, key->path.lookupPath());
         Outcome<bool> row = query->step();
         if (!row) return row.failure();
         if (!*row) return fail(errors::kErrorFileNotFound);
-        return keyFor(database, lookupPath, writable);
+        return keyFor(*key);
     }
 
     Outcome<std::unique_ptr<RegistryKey>> createKey(std::string_view path) override {
-        Outcome<KeyPath> keyPath = parseKeyPath(path);
-        if (!keyPath) return keyPath.failure();
-        if (!keyPath->names.empty()) {
+        return createKeyIn(Hive::kCurrentUser, path);
+    }
+
+    Outcome<std::unique_ptr<RegistryKey>> createKeyIn(Hive hive, std::string_view path) override {
+        if (hive == Hive::kLocalMachine) return fail(errors::kErrorAccessDenied);
+        Outcome<HiveKey> key = resolve(hive, path);
+        if (!key) return key.failure();
+        if (!key->path.names.empty()) {
             Status created = user_->write([&](Connection& connection) -> Status {
-                return insertMissingKeys(connection, *keyPath);
+                return insertMissingKeys(connection, key->path);
             });
             if (!created) return created.failure();
         }
-        return keyFor(user_, keyPath->lookupPath(), true);
+        return keyFor(*key);
     }
 
-    // createKeyIn, deleteKeyTree: the classes hive and deleting trees are not
-    // offered yet.
-    Outcome<std::unique_ptr<RegistryKey>> createKeyIn(Hive, std::string_view) override {
-        return fail(errors::kErrorNotSupported);
-    }
-    Status deleteKeyTree(Hive, std::string_view) override {
-        return fail(errors::kErrorNotSupported);
+    Status deleteKeyTree(Hive hive, std::string_view path) override {
+        if (hive == Hive::kLocalMachine) return fail(errors::kErrorAccessDenied);
+        Outcome<HiveKey> key = resolve(hive, path);
+        if (!key) return key.failure();
+        if (key->isHiveRoot()) return fail(errors::kErrorAccessDenied);
+        return user_->write([&](Connection& connection) -> Status {
+            return deleteTree(connection, key->path.lookupPath());
+        });
     }
 
 private:
-    static std::unique_ptr<RegistryKey> keyFor(const std::shared_ptr<StateDatabase>& database,
-                                               std::string lookupPath, bool writable) {
-        return std::make_unique<SqliteRegistryKey>(database, std::move(lookupPath), writable);
+    // HiveKey: where a hive's key lives: the database, the path from that
+    // database's root, and how many of the path's names lead to the hive's
+    // own root (the classes hive is the per-user Software\Classes).
+    struct HiveKey {
+        std::shared_ptr<StateDatabase> database;
+        KeyPath path;
+        std::size_t rootDepth = 0;
+        bool writable = false;
+
+        bool isHiveRoot() const { return path.names.size() == rootDepth; }
+    };
+
+    Outcome<HiveKey> resolve(Hive hive, std::string_view path) const {
+        Outcome<KeyPath> keyPath = parseKeyPath(path);
+        if (!keyPath) return keyPath.failure();
+        if (hive == Hive::kLocalMachine) return HiveKey{machine_, std::move(*keyPath), 0, false};
+        if (hive == Hive::kCurrentUser) return HiveKey{user_, std::move(*keyPath), 0, true};
+        KeyPath classes;
+        classes.names = {nameFrom(u"Software"), nameFrom(u"Classes")};
+        if (classes.names.size() + keyPath->names.size() > kMaxDepth) {
+            return fail(errors::kErrorInvalidParameter);
+        }
+        classes.names.insert(classes.names.end(), keyPath->names.begin(), keyPath->names.end());
+        return HiveKey{user_, std::move(classes), 2, true};
+    }
+
+    static std::unique_ptr<RegistryKey> keyFor(const HiveKey& key) {
+        return std::make_unique<SqliteRegistryKey>(key.database, key.path.lookupPath(),
+                                                   key.writable);
+    }
+
+    // deleteTree: the key at `lookupPath`, every key below it and all their
+    // values. Names hold no backslash, so the paths below "P" are exactly
+    // those from "P\" up to (not including) "P]", ']' following the backslash.
+    static Status deleteTree(Connection& connection, const std::string& lookupPath) {
+        std::string below = lookupPath + '\\';
+        std::string pastBelow = lookupPath + ']';
+        Outcome<Statement> removeKeys = connection.prepare(
+            "DELETE FROM registry_keys WHERE folded_path = ?1 "
+            "OR (folded_path >= ?2 AND folded_path < ?3)");
+        if (!removeKeys) return removeKeys.failure();
+        Status removed =
+            removeKeys->bindText(1, lookupPath).bindText(2, below).bindText(3, pastBelow).execute();
+        if (!removed) return removed;
+        if (connection.changes() == 0) return fail(errors::kErrorFileNotFound);
+        Outcome<Statement> removeValues = connection.prepare(
+            "DELETE FROM registry_values WHERE key_path = ?1 "
+            "OR (key_path >= ?2 AND key_path < ?3)");
+        if (!removeValues) return removeValues.failure();
+        return removeValues->bindText(1, lookupPath)
+            .bindText(2, below)
+            .bindText(3, pastBelow)
+            .execute();
     }
 
     static Status insertMissingKeys(Connection& connection, const KeyPath& path) {

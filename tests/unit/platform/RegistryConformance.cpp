@@ -190,6 +190,60 @@ TEST_P(RegistryConformance, AMissingMachineHiveIsEmptyAndNeverWritten) {
               errors::kErrorFileNotFound);
 }
 
+TEST_P(RegistryConformance, TheClassesHiveIsTheUsersSoftwareClasses) {
+    auto empty = registry_->openKey(Hive::kClassesRoot, "");
+    ASSERT_TRUE(empty.ok());
+    EXPECT_EQ((*empty)->subkeyName(0).error(), errors::kErrorNoMoreItems);
+
+    auto key = registry_->createKeyIn(Hive::kClassesRoot, "CLSID\\{X}\\InprocServer32");
+    ASSERT_TRUE(key.ok());
+    ASSERT_TRUE((*key)->setValue("", ValueType::kString, bytesOf("/lib/x.so")).ok());
+    std::unique_ptr<Registry> another = harness_->open();
+    auto seen = another->openKey(Hive::kCurrentUser, "software\\CLASSES\\clsid\\{x}\\InprocServer32");
+    ASSERT_TRUE(seen.ok());
+    EXPECT_EQ((*seen)->queryValue("")->data, bytesOf("/lib/x.so"));
+    EXPECT_EQ(subkeys(**registry_->openKey(Hive::kClassesRoot, "\\")),
+              (std::vector<std::string>{"CLSID"}));
+    EXPECT_EQ(registry_->createKeyIn(Hive::kLocalMachine, "CLSID").error(),
+              errors::kErrorAccessDenied);
+}
+
+TEST_P(RegistryConformance, DeletingATreeRemovesItsKeysAndValuesAndNothingBeside) {
+    for (const char* path : {"T\\A\\B\\C", "T\\A\\D", "T\\AB", "T\\A]", "T\\A_"}) {
+        auto key = registry_->createKeyIn(Hive::kClassesRoot, path);
+        ASSERT_TRUE(key.ok()) << path;
+        ASSERT_TRUE((*key)->setValue("v", ValueType::kDword, Bytes{1, 0, 0, 0}).ok());
+    }
+    ASSERT_TRUE((*registry_->openKey(Hive::kClassesRoot, "T\\A"))
+                    ->setValue("", ValueType::kString, bytesOf("top"))
+                    .ok());
+    EXPECT_TRUE(registry_->deleteKeyTree(Hive::kClassesRoot, "t\\a").ok());
+    std::unique_ptr<Registry> another = harness_->open();
+    for (const char* gone : {"T\\A", "T\\A\\B", "T\\A\\B\\C", "T\\A\\D"}) {
+        EXPECT_EQ(another->openKey(Hive::kClassesRoot, gone).error(), errors::kErrorFileNotFound)
+            << gone;
+    }
+    EXPECT_EQ(subkeys(**another->openKey(Hive::kClassesRoot, "T")),
+              (std::vector<std::string>{"AB", "A]", "A_"}));
+    EXPECT_TRUE((*another->openKey(Hive::kClassesRoot, "T\\AB"))->queryValue("v").ok());
+    // A key made again at the same place starts empty.
+    auto again = registry_->createKeyIn(Hive::kClassesRoot, "T\\A");
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ((*again)->queryValue("").error(), errors::kErrorFileNotFound);
+
+    EXPECT_EQ(registry_->deleteKeyTree(Hive::kClassesRoot, "T\\Missing").error(),
+              errors::kErrorFileNotFound);
+    EXPECT_EQ(registry_->deleteKeyTree(Hive::kClassesRoot, "\\").error(),
+              errors::kErrorAccessDenied);
+    EXPECT_EQ(registry_->deleteKeyTree(Hive::kCurrentUser, "").error(),
+              errors::kErrorAccessDenied);
+    EXPECT_EQ(registry_->deleteKeyTree(Hive::kLocalMachine, "T").error(),
+              errors::kErrorAccessDenied);
+    EXPECT_TRUE(registry_->deleteKeyTree(Hive::kCurrentUser, "Software\\Classes\\T").ok());
+    EXPECT_EQ(registry_->openKey(Hive::kClassesRoot, "T\\AB").error(), errors::kErrorFileNotFound);
+    EXPECT_TRUE(registry_->openKey(Hive::kCurrentUser, "Software\\Classes").ok());
+}
+
 TEST_P(RegistryConformance, AnEmptyUserHiveReadsAsEmpty) {
     auto root = registry_->openKey(Hive::kCurrentUser, "");
     ASSERT_TRUE(root.ok());
