@@ -7,7 +7,7 @@
 #include "interface/Registration.h"
 #include "interface/com/ControlObject.h"
 #include "interface/com/ModuleCounts.h"
-#include "interface/com/ModulePath.h"
+#include "platform/ModulePath.h"
 #include "platform/PlatformFactory.h"
 
 namespace pennaform::com {
@@ -102,7 +102,7 @@ PENNAFORM_API HRESULT DllCanUnloadNow(void) {
 }
 
 PENNAFORM_API HRESULT DllRegisterServer(void) {
-    std::string modulePath = loadedModulePath();
+    std::string modulePath = platform::loadedModulePath();
     if (modulePath.empty()) return E_FAIL;
     return withClassesHive(
         [&](platform::Registry& registry) { return registerControl(registry, modulePath); });

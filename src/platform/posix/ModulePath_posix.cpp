@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "interface/com/ModulePath.h"
+#include "platform/ModulePath.h"
 
-namespace pennaform::com {
+namespace pennaform::platform {
 
 std::string loadedModulePath() {
     Dl_info info{};
@@ -20,4 +20,4 @@ std::string loadedModulePath() {
     return full ? std::string(full.get()) : std::string(info.dli_fname);
 }
 
-}  // namespace pennaform::com
+}  // namespace pennaform::platform

@@ -4,10 +4,10 @@
 
 #include <string>
 
-namespace pennaform::com {
+namespace pennaform::platform {
 
 // loadedModulePath: the full path of the file this code was loaded from
 // (libpennaform.so); empty when the system cannot tell.
 std::string loadedModulePath();
 
-}  // namespace pennaform::com
+}  // namespace pennaform::platform
