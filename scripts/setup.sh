@@ -13,10 +13,10 @@ job=${1:-build}
 jobs=$(nproc)
 
 packages=(
-  build-essential cmake pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   libssl-dev openssl gnutls-bin libsqlite3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
-  gnutls-bin tzdata python3
+  tzdata python3
 )
 
 install_missing() {
