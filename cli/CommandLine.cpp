@@ -17,6 +17,7 @@ std::optional<UsageError> parseCommandLine(int argc, char** argv, CommandLine& o
     for (; i < argc; ++i) {
         std::string_view word = argv[i];
         if (word.size() < 2 || word.substr(0, 2) != "--") break;
+        if (word == "--help" || word == "--version") break;  // they act as subcommands
         if (word == "--home") {
             auto dir = nextValue();
             if (!dir || dir->empty()) return UsageError{"--home needs a folder"};
@@ -36,7 +37,7 @@ std::optional<UsageError> parseCommandLine(int argc, char** argv, CommandLine& o
         }
     }
     for (; i < argc; ++i) out.words.emplace_back(argv[i]);
-    if (out.words.empty()) return UsageError{"no method given (try: pennaform demo)"};
+    if (out.words.empty()) return UsageError{"no method given"};
     return std::nullopt;
 }
 

@@ -45,15 +45,32 @@ json resultJson(const Result& result) {
     return text ? json(utf16ToUtf8(*text)) : json(nullptr);
 }
 
+// Arguments are scalars and a request is an object holding an array of them:
+// nothing deeper is kept, so that a hostile line cannot make the structure
+// deep enough for its copies and destruction to exhaust the stack.
+constexpr int kDeepestNesting = 8;
+
 json handleLine(Engine& engine, const std::string& line) {
-    json request = json::parse(line, nullptr, /*allow_exceptions=*/false);
+    bool tooDeep = false;
+    auto limitDepth = [&tooDeep](int depth, json::parse_event_t event, json&) {
+        bool opens = event == json::parse_event_t::object_start ||
+                     event == json::parse_event_t::array_start;
+        if (opens && depth >= kDeepestNesting) tooDeep = true;
+        return !tooDeep;
+    };
+    json request = json::parse(line, limitDepth, /*allow_exceptions=*/false);
+    if (tooDeep) {
+        return {{"usageError",
+                 "a line nests deeper than " + std::to_string(kDeepestNesting) + " levels"}};
+    }
     if (!request.is_object() || !request.contains("method") || !request["method"].is_string()) {
         return {{"usageError", "each line must be an object with a \"method\" string"}};
     }
     std::string name = request["method"].get<std::string>();
     const MethodSpec* method = findCallable(name);
     if (method == nullptr) return {{"usageError", "unknown method " + name}};
-    json args = request.value("args", json::array());
+    static const json kNoArguments = json::array();
+    const json& args = request.contains("args") ? request["args"] : kNoArguments;
     if (!args.is_array() || args.size() != method->arguments().size()) {
         return {{"usageError",
                  name + " takes " + std::to_string(method->arguments().size()) + " argument(s)"}};

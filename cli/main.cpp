@@ -1,11 +1,13 @@
 // pennaform: the component's command. One-shot calls by method name or
 // decorated export name, a JSON-lines session on one Engine, and the demo.
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
 #include "cli/Demo.h"
+#include "cli/Help.h"
 #include "cli/Session.h"
 #include "platform/CodePage.h"
 #include "interface/Dispatcher.h"
@@ -17,8 +19,22 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 int usage(const std::string& message) {
-    std::cerr << "pennaform: " << message << '\n';
+    std::cerr << "pennaform: " << message << " (see pennaform --help)\n";
     return kExitUsage;
+}
+
+// runHelp: `help` or `--help` alone prints the usage, `help METHOD` the
+// method's arguments.
+int runHelp(const std::vector<std::string>& words) {
+    if (words.size() == 1) {
+        std::cout << pennaform::cli::usageText();
+        return 0;
+    }
+    if (words.size() != 2) return usage("help takes at most one method name");
+    std::optional<std::string> text = pennaform::cli::methodHelp(words[1]);
+    if (!text) return usage("unknown method " + words[1]);
+    std::cout << *text;
+    return 0;
 }
 
 // installDialogHost: puts the dialog host that the options name into the
@@ -65,6 +81,12 @@ int main(int argc, char** argv) {
     if (auto error = cli::parseCommandLine(argc, argv, commandLine)) return usage(error->message);
     const std::string& first = commandLine.words.front();
     if (first == "demo") return cli::runDemo(std::cout);
+    if (first == "help" || first == "--help") return runHelp(commandLine.words);
+    if (first == "--version") {
+        if (commandLine.words.size() != 1) return usage("--version takes no argument");
+        std::cout << cli::versionText();
+        return 0;
+    }
     if (first == "session") {
         Engine engine(commandLine.engineConfig);
         if (!installDialogHost(commandLine, engine)) return kExitUsage;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine for Pennaform and runs one job:
-#   scripts/setup.sh demo    install what is missing, build, run `pennaform demo`
+#   scripts/setup.sh demo    install what is missing, build the command, run `pennaform demo`
 #   scripts/setup.sh test    install, check the layering (scripts/check-layers.sh),
 #                            build, run every test; then build and run
 #                            them all again under AddressSanitizer and
@@ -13,10 +13,10 @@ job=${1:-build}
 jobs=$(nproc)
 
 packages=(
-  build-essential cmake pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   libssl-dev openssl gnutls-bin libsqlite3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
-  gnutls-bin tzdata python3
+  tzdata python3
 )
 
 install_missing() {
@@ -33,10 +33,14 @@ install_missing() {
   fi
 }
 
-build() {  # build DIR [cmake options...]
+configure() {  # configure DIR [cmake options...]
   local dir=$1; shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPENNAFORM_WERROR=ON "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+}
+
+build() {  # build DIR [cmake options...]: everything, tests included
+  configure "$@"
+  cmake --build "$1" -j "$jobs"
 }
 
 run_tests() {  # run_tests DIR
@@ -49,7 +53,9 @@ case "$job" in
     build build
     ;;
   demo)
-    build build
+    # Only what the demo runs: the command and the test CA it issues with.
+    configure build
+    cmake --build build -j "$jobs" --target pennaform_cli pennaform-testca
     ./build/cli/pennaform demo
     ;;
   test)

@@ -2,8 +2,12 @@
 // and the messages under a Big5 locale.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <nlohmann/json.hpp>
 
+#include "cli/Help.h"
+#include "interface/MethodTable.h"
 #include "support/Process.h"
 
 namespace pennaform::test {
@@ -51,6 +55,33 @@ TEST(CommandOneShot, UsageErrorsExitTwoWithOneLine) {
     }
 }
 
+TEST(CommandHelp, ListsEveryOperationOnceAndExplainsEach) {
+    std::map<std::string_view, int> listed;
+    for (const cli::OperationArea& area : cli::operationAreas()) {
+        for (std::string_view method : area.methods) ++listed[method];
+    }
+    for (const MethodSpec& method : kMethodTable) {
+        if (method.isExportOnly()) continue;
+        EXPECT_EQ(listed[method.name], 1) << method.name;
+    }
+    EXPECT_EQ(listed.size(), kMethodTable.size() - 1);
+
+    ProcessResult help = runCommand({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_NE(help.out.find(" SignPkcs7"), std::string::npos);
+    EXPECT_EQ(runCommand({"help"}).out, help.out);
+    ProcessResult hash = runCommand({"help", "_Hash@8"});
+    EXPECT_EQ(hash.exitStatus, 0);
+    EXPECT_EQ(hash.out.substr(0, hash.out.find('\n')), "Hash(strPlainText: string, dwFlags: long) -> string");
+    EXPECT_NE(hash.out.find("protected mode: refused (1500)"), std::string::npos);
+    EXPECT_NE(runCommand({"help", "GetVersion"}).out.find("protected mode: allowed"),
+              std::string::npos);
+    EXPECT_EQ(runCommand({"--version"}).out, "pennaform 4.2.3.0\n");
+    ProcessResult unknown = runCommand({"help", "Nope"});
+    EXPECT_EQ(unknown.exitStatus, 2);
+    EXPECT_NE(unknown.err.find("pennaform --help"), std::string::npos);
+}
+
 TEST(CommandSession, CallsShareOneEngine) {
     std::string input =
         "{\"method\":\"_SelectSignerINS@12\",\"args\":[1,2,3]}\n"
@@ -78,6 +109,18 @@ TEST(CommandSession, CallsShareOneEngine) {
     EXPECT_EQ(lines[5]["errorCode"], 5005);  // null text reads as empty
     EXPECT_TRUE(lines[6].contains("usageError"));
     EXPECT_EQ(lines[7]["result"], "成功(0)");
+}
+
+TEST(CommandSession, ADeeplyNestedLineIsRefusedAndTheSessionGoesOn) {
+    const std::size_t depth = 100000;
+    std::string input = "{\"method\":\"GetPortEx\",\"args\":" + std::string(depth, '[') +
+                        std::string(depth, ']') + "}\n{\"method\":\"GetPortEx\"}\n";
+    ProcessResult r = runCommand({"session"}, {}, input);
+    EXPECT_EQ(r.exitStatus, 0);
+    std::size_t firstEnd = r.out.find('\n');
+    ASSERT_NE(firstEnd, std::string::npos) << r.out;
+    EXPECT_TRUE(json::parse(r.out.substr(0, firstEnd)).contains("usageError"));
+    EXPECT_EQ(json::parse(r.out.substr(firstEnd + 1))["result"], 65537);
 }
 
 TEST(CommandBig5, MessagesStayRightUnderABig5Locale) {

@@ -14,6 +14,11 @@ using nlohmann::json;
 // Control and template ids are 16-bit on the platform these dialogs come from.
 constexpr std::int64_t kLargestId = 0xFFFF;
 
+// The component's dialogs have the template ids 201 to 207; an entry for any
+// other id could never be taken.
+constexpr int kFirstTemplateId = 201;
+constexpr int kLastTemplateId = 207;
+
 std::optional<int> idOf(const json& value) {
     if (!value.is_number_integer()) return std::nullopt;
     std::int64_t id = value.get<std::int64_t>();
@@ -112,7 +117,13 @@ std::optional<ScriptAnswer> answerOf(const json& entry, std::string& outProblem)
         return std::nullopt;
     }
     const json& dialog = entry["dialog"];
-    if (auto templateId = idOf(dialog)) return dialogAnswerOf(entry, *templateId, outProblem);
+    if (auto templateId = idOf(dialog)) {
+        if (*templateId < kFirstTemplateId || *templateId > kLastTemplateId) {
+            outProblem = "a dialog's template id is one of 201 to 207";
+            return std::nullopt;
+        }
+        return dialogAnswerOf(entry, *templateId, outProblem);
+    }
     if (dialog == "fileChooser")
         return chooserAnswerOf(entry, AnswerKind::kFileChooser, outProblem);
     if (dialog == "folderChooser") {

@@ -82,6 +82,8 @@ TEST(ScriptedAnswers, RefuseWhatDoesNotFit) {
         "[1]",
         R"([{"actions": []}])",
         R"([{"dialog": 0}])",
+        R"([{"dialog": 200}])",
+        R"([{"dialog": 208}])",
         R"([{"dialog": 70000}])",
         R"([{"dialog": 202.5}])",
         R"([{"dialog": "picker"}])",
