@@ -26,11 +26,27 @@ constexpr std::size_t kMaxKeyNameLength = 255;
 constexpr std::size_t kMaxValueNameLength = 16383;
 constexpr std::size_t kMaxDepth = 512;
 
-// upperCaseLocale: the locale whose case mapping covers all of Unicode; when
-// the system lacks it, only ASCII letters are folded.
+// UnicodeCaseLocale: owns the locale whose case mapping covers all of
+// Unicode, freed when the library is unloaded; null when the system lacks it.
+class UnicodeCaseLocale {
+public:
+    UnicodeCaseLocale() : locale_(newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0))) {}
+    ~UnicodeCaseLocale() {
+        if (locale_ != locale_t(0)) freelocale(locale_);
+    }
+    UnicodeCaseLocale(const UnicodeCaseLocale&) = delete;
+    UnicodeCaseLocale& operator=(const UnicodeCaseLocale&) = delete;
+    locale_t get() const { return locale_; }
+
+private:
+    locale_t locale_;
+};
+
+// upperCaseLocale: the Unicode case locale; when the system lacks it, only
+// ASCII letters are folded.
 locale_t upperCaseLocale() {
-    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
-    return locale;
+    static const UnicodeCaseLocale locale;
+    return locale.get();
 }
 
 // folded: the name upper-cased unit by unit, as the registry compares names.
