@@ -65,8 +65,9 @@ std::size_t openSslPfx(const Identity& identity) {
 }
 
 std::string scratchFolder() {
-    std::string base = std::filesystem::exists("/dev/shm") ? "/dev/shm"
-                                                           : std::filesystem::temp_directory_path().string();
+    std::string base = std::filesystem::exists("/dev/shm")
+                           ? "/dev/shm"
+                           : std::filesystem::temp_directory_path().string();
     std::string pattern = base + "/pennaform-bench-pfx-XXXXXX";
     return mkdtemp(pattern.data()) != nullptr ? pattern : base;
 }

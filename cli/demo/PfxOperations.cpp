@@ -40,22 +40,20 @@ void demoPfxOperations(DemoContext& demo) {
 
     run.call("look into the file", "QueryPfxInfo",
              {wide(folder), u"chen.pfx", u"old-secret", zero, zero}, "0", 0);
-    run.call("a wrong password", "QueryPfxInfo",
-             {wide(folder), u"chen.pfx", u"wrong", zero, zero}, "5208", 5208);
+    run.call("a wrong password", "QueryPfxInfo", {wide(folder), u"chen.pfx", u"wrong", zero, zero},
+             "5208", 5208);
     run.call("import it into the personal store, the key exportable", "ImportPfxToIE",
              {wide(folder), u"chen.pfx", u"old-secret", std::int32_t(1), zero}, "0", 0);
     run.call("the file imported", "GetImportedPfxFileName", {}, "chen.pfx", 0);
     run.call("give the file a new password", "ChangePfxPasswd",
-             {wide(folder), u"chen.pfx", u"old-secret",
-              u"new-secret", zero},
-             "0", 0);
+             {wide(folder), u"chen.pfx", u"old-secret", u"new-secret", zero}, "0", 0);
     run.call("the old password no longer opens it", "QueryPfxInfo",
              {wide(folder), u"chen.pfx", u"old-secret", zero, zero}, "5208", 5208);
     run.check("openssl pkcs12 reads chen.pfx with the new password (AES-256, SHA-256 MAC)",
               opensslReads(file("chen.pfx"), "new-secret"));
     run.call("export the certificate again with its chain", "ExportPfxFromIE",
-             {u"S_CN=Chen", toWide(file("exported")), u"export-secret",
-              std::int32_t(0x08 | 0x200), std::int32_t(0)},
+             {u"S_CN=Chen", toWide(file("exported")), u"export-secret", std::int32_t(0x08 | 0x200),
+              std::int32_t(0)},
              "0", 0);
     run.call("the file exported", "GetExportedPfxFileName", {}, "Chen Pei-Yu.pfx", 0);
     run.check("openssl pkcs12 reads the exported file with its password",

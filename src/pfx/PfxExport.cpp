@@ -97,7 +97,9 @@ bool ensureFolder(const std::string& folder) {
     return !platform::pathExists(folder) && platform::createFolder(folder);
 }
 
-// WritingSteps: the steps from the copy in the memory store to the file.
+// exportChosen: the steps from the copy in the memory store to the file:
+// the chain, the target asked for when missing, the export, the folder, the
+// file, and the removal from "MY" last.
 PfxExportResult exportChosen(platform::Platform& platform, const PfxExportRequest& request,
                              CertificateStore& personal, const ChosenCertificate& chosen,
                              CertificateStore& memory, std::string name) {
@@ -109,9 +111,8 @@ PfxExportResult exportChosen(platform::Platform& platform, const PfxExportReques
     if (folder.empty() || password.empty()) {
         platform::PlatformDialogs* host = platform.dialogs();
         if (host == nullptr) return {{codes::kAllocation, 0}, {}, {}};
-        std::int32_t asked = ui::askExportTarget(*host, folder, name, password,
-                                                 request.minPasswordLength,
-                                                 request.maxPasswordLength);
+        std::int32_t asked = ui::askExportTarget(
+            *host, folder, name, password, request.minPasswordLength, request.maxPasswordLength);
         if (asked != codes::kSuccess) return {{asked, 0}, {}, {}};
         std::optional<std::string> safe = safeFileName(name);
         if (!safe) return {{codes::kBadArgument, errors::kErrorInvalidParameter}, {}, {}};
@@ -124,11 +125,12 @@ PfxExportResult exportChosen(platform::Platform& platform, const PfxExportReques
     if (!bytes) {
         // One export call: a refused prompt is the user's cancel, anything
         // else a key that cannot leave.
-        std::int32_t code = bytes.error() == errors::kErrorCancelled ? codes::kCancelled
-                                                                     : codes::kKeyNotExportable;
+        std::int32_t code =
+            bytes.error() == errors::kErrorCancelled ? codes::kCancelled : codes::kKeyNotExportable;
         return {{code, bytes.error()}, {}, {}};
     }
-    if (!ensureFolder(folder)) return {{codes::kFolderNotCreated, errors::kErrorPathNotFound}, {}, {}};
+    if (!ensureFolder(folder))
+        return {{codes::kFolderNotCreated, errors::kErrorPathNotFound}, {}, {}};
     if (!platform::writeFile(platform::joinPath(folder, name), *bytes)) {
         return {{codes::kPfxWriteFailed, errors::kErrorIoDevice}, {}, {}};
     }
@@ -170,8 +172,8 @@ PfxExportResult exportPersonalCertificate(platform::Platform& platform,
     StorePtr personal = std::move(*opened);
     std::vector<platform::StoredCertificate> matches;
     signing::CertificateSearch search(platform, personal.get());
-    std::int32_t searched =
-        search.findMatches(&matches, {request.filter, request.flags, request.keyUsage, std::nullopt});
+    std::int32_t searched = search.findMatches(
+        &matches, {request.filter, request.flags, request.keyUsage, std::nullopt});
     if (searched != codes::kSuccess) return {{searched, search.lastError()}, {}, {}};
     platform::Bytes der;
     std::int32_t chose = chooseCertificate(platform, matches, der);

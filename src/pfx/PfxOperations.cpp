@@ -99,8 +99,8 @@ void dropUnnamedContainers(platform::KeyProviders& keys, const CertificateWalk& 
     for (const platform::KeyProvInfo& binding : walk.taken()) kept.insert(binding.containerName);
     for (const platform::KeyProvInfo& binding : walk.keyedButNotTaken()) {
         if (kept.count(binding.containerName) != 0) continue;
-        (void)keys.deleteContainer({toAnsi(binding.containerName), toAnsi(binding.providerName),
-                                    binding.providerType});
+        (void)keys.deleteContainer(
+            {toAnsi(binding.containerName), toAnsi(binding.providerName), binding.providerType});
     }
 }
 
@@ -192,8 +192,8 @@ PfxResult changePfxPassword(platform::Platform& platform, const std::string& pat
     if (!readFile(bytes, path)) return {codes::kPfxReadFailed, platform::readFailureError(path)};
     {
         PfxStore holder(platform);
-        std::int32_t loaded = loadPfxBytes(holder, bytes.bytes(), oldPassword,
-                                           pfxLoadFlags::kExportableKeys);
+        std::int32_t loaded =
+            loadPfxBytes(holder, bytes.bytes(), oldPassword, pfxLoadFlags::kExportableKeys);
         if (loaded != codes::kSuccess) {
             return {loadFailureCode(loaded, holder.platformError()), holder.platformError()};
         }

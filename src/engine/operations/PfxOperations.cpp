@@ -61,20 +61,20 @@ void updatePortSignerPassword(const PortPasswordUpdate& update, const std::strin
 // acceptPfx: what QueryPfxInfo and ImportPfxToIE share: the gate, the
 // dialog for a missing part, the path check, then the look or the import;
 // on success the accepted certificate becomes the signer's bytes.
-std::int32_t acceptPfx(Engine& engine, std::u16string_view strPfxPath,
-                              std::u16string_view strPfxName, std::u16string_view strPasswd,
-                              const std::function<PfxAcceptance(const std::string&,
-                                                                const std::string&)>& accept,
-                              PfxFileArguments& outFile) {
+std::int32_t acceptPfx(
+    Engine& engine, std::u16string_view strPfxPath, std::u16string_view strPfxName,
+    std::u16string_view strPasswd,
+    const std::function<PfxAcceptance(const std::string&, const std::string&)>& accept,
+    PfxFileArguments& outFile) {
     if (engine.refuseUntrustedCaller()) return engine.GetErrorCode();
     PfxFileArguments file{toAnsi(strPfxPath), toAnsi(strPfxName), toAnsi(strPasswd)};
     if (file.folder.empty() || file.name.empty() || file.password.empty()) {
         platform::PlatformDialogs* host = engine.platform().dialogs();
-        std::int32_t asked = host == nullptr
-                                 ? codes::kAllocation
-                                 : ui::askPfxFile(*host, file.folder, file.name, file.password,
-                                                  engine.minPasswordLength(),
-                                                  engine.maxPasswordLength());
+        std::int32_t asked =
+            host == nullptr
+                ? codes::kAllocation
+                : ui::askPfxFile(*host, file.folder, file.name, file.password,
+                                 engine.minPasswordLength(), engine.maxPasswordLength());
         engine.setErrorCode(asked);
         if (asked != codes::kSuccess) return asked;
     }
@@ -137,10 +137,9 @@ std::int32_t Engine::ImportPfxToIE(std::u16string_view strPfxPath, std::u16strin
     return code;
 }
 
-std::int32_t Engine::ChangePfxPasswd(std::u16string_view strPfxPath,
-                                     std::u16string_view strPfxName,
-                                     std::u16string_view strOldPass,
-                                     std::u16string_view strNewPass, std::int32_t /*dwFlags*/) {
+std::int32_t Engine::ChangePfxPasswd(std::u16string_view strPfxPath, std::u16string_view strPfxName,
+                                     std::u16string_view strOldPass, std::u16string_view strNewPass,
+                                     std::int32_t /*dwFlags*/) {
     return ChangePfxPasswdEx(strPfxPath, strPfxName, strOldPass, strNewPass, 0, 0);
 }
 
@@ -156,10 +155,10 @@ std::int32_t Engine::ChangePfxPasswdEx(std::u16string_view strPfxPath,
     std::string oldPassword = toAnsi(strOldPass), newPassword = toAnsi(strNewPass);
     if (folder.empty() || name.empty() || oldPassword.empty() || newPassword.empty()) {
         platform::PlatformDialogs* host = platform().dialogs();
-        std::int32_t asked = host == nullptr ? codes::kAllocation
-                                             : ui::askPasswordChange(
-                                                   *host, folder, name, oldPassword, newPassword,
-                                                   minPasswordLength_, maxPasswordLength_);
+        std::int32_t asked =
+            host == nullptr ? codes::kAllocation
+                            : ui::askPasswordChange(*host, folder, name, oldPassword, newPassword,
+                                                    minPasswordLength_, maxPasswordLength_);
         setErrorCode(asked);
         if (asked != codes::kSuccess) return asked;
     }
@@ -177,8 +176,7 @@ std::int32_t Engine::ChangePfxPasswdEx(std::u16string_view strPfxPath,
     return GetErrorCode();
 }
 
-std::int32_t Engine::ExportPfxFromIE(std::u16string_view strSubject,
-                                     std::u16string_view strPfxPath,
+std::int32_t Engine::ExportPfxFromIE(std::u16string_view strSubject, std::u16string_view strPfxPath,
                                      std::u16string_view strPassword, std::int32_t dwFlags,
                                      std::int32_t dwKeyUsage) {
     setErrorCode(codes::kSuccess);
@@ -186,9 +184,9 @@ std::int32_t Engine::ExportPfxFromIE(std::u16string_view strSubject,
     exportedPfxPath_.clear();
     exportedPfxName_.clear();
     if (refuseUntrustedCaller()) return GetErrorCode();
-    PfxExportRequest request{toAnsi(strSubject),  toAnsi(strPfxPath), toAnsi(strPassword),
-                             dwFlags,             dwKeyUsage,         defaultPfxPrefix_,
-                             minPasswordLength_, maxPasswordLength_};
+    PfxExportRequest request{
+        toAnsi(strSubject), toAnsi(strPfxPath), toAnsi(strPassword), dwFlags,
+        dwKeyUsage,         defaultPfxPrefix_,  minPasswordLength_,  maxPasswordLength_};
     PfxExportResult exported = exportPersonalCertificate(platform(), request);
     setErrorCode(exported.result.code);
     setCapiError(exported.result.platformError);

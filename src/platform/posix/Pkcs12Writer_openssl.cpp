@@ -34,9 +34,9 @@ Outcome<PKCS12_SAFEBAG*> PfxWriter::addKey(ByteView pkcs8) {
     const unsigned char* cursor = pkcs8.data();
     openssl::Pkcs8 info(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &cursor, long(pkcs8.size())));
     if (!info || cursor != pkcs8.data() + pkcs8.size()) return fail(errors::kNteBadKey);
-    PKCS12_SAFEBAG* bag = PKCS12_SAFEBAG_create_pkcs8_encrypt_ex(
-        kEncryption, password_, length_, nullptr, 0, kPfxWriteIterations, info.get(), library_,
-        nullptr);
+    PKCS12_SAFEBAG* bag =
+        PKCS12_SAFEBAG_create_pkcs8_encrypt_ex(kEncryption, password_, length_, nullptr, 0,
+                                               kPfxWriteIterations, info.get(), library_, nullptr);
     return pushOwned(keys_, bag);
 }
 

@@ -37,18 +37,32 @@ protected:
     void userPfx(const std::string& path, const std::string& commonName,
                  const std::string& password, std::vector<std::string> extra = {}) {
         std::string cert = ca_.path(commonName.empty() ? "nocn" : "user");
-        std::vector<std::string> certArgs{"cert",          "--subject",
+        std::vector<std::string> certArgs{"cert",
+                                          "--subject",
                                           "/C=TW/O=Example/CN=" + commonName,
-                                          "--issuer-cert", ca_.path("root.der"),
-                                          "--issuer-key",  ca_.path("root.key.pem"),
-                                          "--key-bits",    "1024",
-                                          "--out",         cert + ".der",
-                                          "--key-out",     cert + ".key.pem"};
+                                          "--issuer-cert",
+                                          ca_.path("root.der"),
+                                          "--issuer-key",
+                                          ca_.path("root.key.pem"),
+                                          "--key-bits",
+                                          "1024",
+                                          "--out",
+                                          cert + ".der",
+                                          "--key-out",
+                                          cert + ".key.pem"};
         auto made = ca_.run(certArgs);
         ASSERT_EQ(made.exitStatus, 0) << made.err;
-        std::vector<std::string> pfxArgs{"pfx",   "--out", path,     "--cert", cert + ".der",
-                                         "--key", cert + ".key.pem", "--chain",
-                                         ca_.path("root.der"),       "--password", password};
+        std::vector<std::string> pfxArgs{"pfx",
+                                         "--out",
+                                         path,
+                                         "--cert",
+                                         cert + ".der",
+                                         "--key",
+                                         cert + ".key.pem",
+                                         "--chain",
+                                         ca_.path("root.der"),
+                                         "--password",
+                                         password};
         pfxArgs.insert(pfxArgs.end(), extra.begin(), extra.end());
         auto written = ca_.run(pfxArgs);
         ASSERT_EQ(written.exitStatus, 0) << written.err;
@@ -78,8 +92,8 @@ protected:
     // password; its dump in `outInfo`.
     bool opensWith(const std::string& path, const std::string& password,
                    std::string* outInfo = nullptr) {
-        auto info = runProcess({"openssl", "pkcs12", "-info", "-in", path, "-passin",
-                                "pass:" + password, "-nodes"});
+        auto info = runProcess(
+            {"openssl", "pkcs12", "-info", "-in", path, "-passin", "pass:" + password, "-nodes"});
         if (outInfo) *outInfo = info.out + info.err;
         return info.exitStatus == 0;
     }

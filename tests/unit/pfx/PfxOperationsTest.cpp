@@ -26,8 +26,8 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
 }
 
 bool certtoolReads(const std::string& path, const std::string& password, std::string* out) {
-    auto info = runProcess({"certtool", "--p12-info", "--inder", "--password", password,
-                            "--infile", path});
+    auto info =
+        runProcess({"certtool", "--p12-info", "--inder", "--password", password, "--infile", path});
     *out = info.out;
     return info.exitStatus == 0;
 }
@@ -70,12 +70,13 @@ TEST_F(PfxOperationsTest, AuthoritiesAreSkippedAndTheLastRefusalInFileOrderIsRep
     platform::Platform& platform = engine_.platform();
     auto personal = std::move(*platform.stores()->openSystemStore(platform::SystemStore::kMy));
     auto memory = std::move(*platform.stores()->openMemoryStore());
-    ASSERT_TRUE(memory->add(fileBytes(ca_.path("root.der")), {}, platform::AddDisposition::kAlways));
+    ASSERT_TRUE(
+        memory->add(fileBytes(ca_.path("root.der")), {}, platform::AddDisposition::kAlways));
     auto inMy = *personal->certificates();
-    ASSERT_TRUE(memory->add(user, *personal->properties(inMy[0].id),
-                            platform::AddDisposition::kAlways));
-    auto written = platform.pkcs12()->exportPfx(*memory, u"pw",
-                                                platform::pfxExportFlags::kExportPrivateKeys);
+    ASSERT_TRUE(
+        memory->add(user, *personal->properties(inMy[0].id), platform::AddDisposition::kAlways));
+    auto written =
+        platform.pkcs12()->exportPfx(*memory, u"pw", platform::pfxExportFlags::kExportPrivateKeys);
     ASSERT_TRUE(written);
     ASSERT_TRUE(platform::writeFile(folder_.sub("root-first.pfx"), *written));
     EXPECT_EQ(engine_.QueryPfxInfo(u(folder_.path()), u"root-first.pfx", u"pw", 0, 0x08), 5017);
@@ -122,9 +123,9 @@ TEST_F(PfxOperationsTest, ExportNamesFoldersAndDeletionFollowTheRules) {
         const char* prefix;
         const char* written;
     };
-    for (Case c : {Case{"", "a_.._.._b.pfx"}, Case{"backup", "backup.pfx"},
-                   Case{"Backup.PFX", "Backup.PFX"}, Case{"a.pfx.old", "a.pfx.old"},
-                   Case{"../x", ".._x.pfx"}}) {
+    for (Case c :
+         {Case{"", "a_.._.._b.pfx"}, Case{"backup", "backup.pfx"}, Case{"Backup.PFX", "Backup.PFX"},
+          Case{"a.pfx.old", "a.pfx.old"}, Case{"../x", ".._x.pfx"}}) {
         SCOPED_TRACE(c.prefix);
         engine_.SetDefaultPfxFileName(u(c.prefix));
         ASSERT_EQ(engine_.ExportPfxFromIE(u"", u(out), u"pw", 0, 0), 0);
@@ -132,7 +133,8 @@ TEST_F(PfxOperationsTest, ExportNamesFoldersAndDeletionFollowTheRules) {
         EXPECT_TRUE(fs::is_regular_file(out + "/" + c.written));
     }
     std::size_t writtenHere = 0;
-    for (const auto& entry : fs::directory_iterator(folder_.path())) writtenHere += entry.is_regular_file();
+    for (const auto& entry : fs::directory_iterator(folder_.path()))
+        writtenHere += entry.is_regular_file();
     EXPECT_EQ(writtenHere, 1u);  // in.pfx only: nothing left the chosen folder
 
     std::ofstream(folder_.sub("plain")) << "a file";
@@ -166,8 +168,8 @@ TEST_F(PfxOperationsTest, TheChainIsExportedOnceWithATrustedRoot) {
     userPfx(folder_.sub("in.pfx"), "Wang", "pw");
     ASSERT_EQ(engine_.ImportPfxToIE(u(folder_.path()), u"in.pfx", u"pw", 1, 0), 0);
     platform::Platform& platform = engine_.platform();
-    auto probe = platform.chains()->buildChain(engine_.signer().signerCertBytes, nullptr,
-                                               std::nullopt);
+    auto probe =
+        platform.chains()->buildChain(engine_.signer().signerCertBytes, nullptr, std::nullopt);
     if (!probe && probe.error() == platform::errors::kErrorNotSupported) {
         GTEST_SKIP() << "chain building is not offered by this build";
     }
@@ -205,14 +207,15 @@ TEST_F(PfxOperationsTest, APasswordChangeLosesNothingAndReplacesTheLinkedFile) {
     EXPECT_TRUE(opensWith(real, "new"));
 
     // A key that no certificate goes with, and a legacy file.
-    auto keyOnly = runProcess({"openssl", "pkcs12", "-export", "-nocerts", "-inkey",
-                               ca_.path("user.key.pem"), "-out", folder_.sub("key.pfx"),
-                               "-passout", "pass:old"});
+    auto keyOnly =
+        runProcess({"openssl", "pkcs12", "-export", "-nocerts", "-inkey", ca_.path("user.key.pem"),
+                    "-out", folder_.sub("key.pfx"), "-passout", "pass:old"});
     ASSERT_EQ(keyOnly.exitStatus, 0) << keyOnly.err;
     ASSERT_EQ(engine_.ChangePfxPasswd(u(folder_.path()), u"key.pfx", u"old", u"new", 0), 0);
     ASSERT_TRUE(opensWith(folder_.sub("key.pfx"), "new", &info)) << info;
     EXPECT_EQ(occurrences(info, "BEGIN PRIVATE KEY"), 1u);
-    fs::copy_file(std::string(PENNAFORM_TEST_DATA) + "/pkcs12/openssl.p12", folder_.sub("legacy.p12"));
+    fs::copy_file(std::string(PENNAFORM_TEST_DATA) + "/pkcs12/openssl.p12",
+                  folder_.sub("legacy.p12"));
     ASSERT_EQ(engine_.ChangePfxPasswd(u(folder_.path()), u"legacy.p12", u"foo", u"bar", 0), 0);
     ASSERT_TRUE(opensWith(folder_.sub("legacy.p12"), "bar", &info)) << info;
     EXPECT_NE(info.find("AES-256-CBC"), std::string::npos);
