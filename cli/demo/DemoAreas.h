@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/DemoRun.h"
 #include "engine/Engine.h"
@@ -21,6 +22,15 @@ struct DemoContext {
 
 using DemoArea = void (*)(DemoContext&);
 
+// testCaProgram: the test CA: PENNAFORM_TESTCA when set, else the
+// pennaform-testca built beside this command, else the one on the PATH.
+std::string testCaProgram();
+// runQuietly: runs argv[0] (searched in the PATH) with its output
+// discarded; whether it exited with 0.
+bool runQuietly(std::vector<std::string> argv);
+// runTestCa: the test CA with `words`, as runQuietly.
+bool runTestCa(const std::vector<std::string>& words);
+
 void demoErrorModel(DemoContext& demo);
 void demoEnvironment(DemoContext& demo);
 void demoRegistry(DemoContext& demo);
@@ -31,11 +41,15 @@ void demoSymmetricEncryption(DemoContext& demo);
 // is PENNAFORM_TESTCA when set, else the pennaform-testca built beside this
 // command, else the one on the PATH.
 void demoPersonalStore(DemoContext& demo);
+// demoPfxOperations: a PFX file of the test CA imported, its password
+// changed, the certificate exported again with its chain, and both files
+// read by `openssl pkcs12`.
+void demoPfxOperations(DemoContext& demo);
 
 // kDemoAreas: the areas in the order the demo runs them.
 inline constexpr DemoArea kDemoAreas[] = {
     demoErrorModel, demoEnvironment,         demoRegistry,      demoProviderSelection,
-    demoDigests,    demoSymmetricEncryption, demoPersonalStore,
+    demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoPfxOperations,
 };
 
 }  // namespace pennaform::cli

@@ -20,7 +20,6 @@
 extern char** environ;
 
 namespace pennaform::cli {
-namespace {
 
 std::string testCaProgram() {
     if (const char* chosen = std::getenv("PENNAFORM_TESTCA");
@@ -37,11 +36,7 @@ std::string testCaProgram() {
     return "pennaform-testca";
 }
 
-// runTestCa: the test CA with `words`, its output discarded; whether it
-// exited with 0.
-bool runTestCa(const std::vector<std::string>& words) {
-    std::vector<std::string> argv{testCaProgram()};
-    argv.insert(argv.end(), words.begin(), words.end());
+bool runQuietly(std::vector<std::string> argv) {
     std::vector<char*> pointers;
     for (std::string& word : argv) pointers.push_back(word.data());
     pointers.push_back(nullptr);
@@ -61,6 +56,14 @@ bool runTestCa(const std::vector<std::string>& words) {
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+
+bool runTestCa(const std::vector<std::string>& words) {
+    std::vector<std::string> argv{testCaProgram()};
+    argv.insert(argv.end(), words.begin(), words.end());
+    return runQuietly(argv);
+}
+
+namespace {
 
 // selected: the common name of the certificate of "MY" that findFirstMatch
 // chooses with `filter` and `flags`; "" when none.

@@ -11,7 +11,9 @@ namespace pennaform {
 // Codes the component itself sets (the full table lives in ErrorTable.cpp).
 namespace codes {
 inline constexpr std::int32_t kSuccess = 0;
+inline constexpr std::int32_t kFolderNotCreated = 1001;
 inline constexpr std::int32_t kFileUnreadable = 1002;
+inline constexpr std::int32_t kCertificateFileUnwritable = 1103;
 inline constexpr std::int32_t kProtectedMode = 1500;
 inline constexpr std::int32_t kGeneral = 5001;
 inline constexpr std::int32_t kAllocation = 5002;
@@ -24,11 +26,18 @@ inline constexpr std::int32_t kCertificateNotYetValid = 5012;
 inline constexpr std::int32_t kWrongKeyUsage = 5017;
 inline constexpr std::int32_t kProviderNotInstalled = 5046;
 inline constexpr std::int32_t kCancelled = 5070;
+inline constexpr std::int32_t kPersonalStoreOpenFailed = 5201;
+inline constexpr std::int32_t kPrivateKeyNotFound = 5204;
+inline constexpr std::int32_t kKeyNotExportable = 5205;
+inline constexpr std::int32_t kPersonalStoreDenied = 5206;
 inline constexpr std::int32_t kPkcs12FormatError = 5207;
 inline constexpr std::int32_t kPkcs12WrongPassword = 5208;
 inline constexpr std::int32_t kPasswordMismatch = 5209;
+inline constexpr std::int32_t kPfxAccessDenied = 5210;
+inline constexpr std::int32_t kMemoryStoreOpenFailed = 5226;
 inline constexpr std::int32_t kBadKeyLength = 5301;
 inline constexpr std::int32_t kPfxReadFailed = 5401;
+inline constexpr std::int32_t kPfxWriteFailed = 5402;
 inline constexpr std::int32_t kFileNotFound = 5902;
 inline constexpr std::int32_t kInsufficientRights = 5906;
 inline constexpr std::int32_t kCipherAlgorithm = 9001;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -140,6 +141,14 @@ class CertificateStores {
     // openMemoryStore: a new, empty store that lives only as long as the
     // returned object; the caller owns it.
     virtual Outcome<std::unique_ptr<CertificateStore>> openMemoryStore() = 0;
+    // changeTogether: runs `changes`; what it changes in the user's system
+    // stores and persisted key containers is kept all together or not at
+    // all: when `changes` fails, or the process dies before changeTogether
+    // returns, none of it stays. Other processes see the changes only once
+    // they are kept. Returns what `changes` returns, or the backing's error
+    // when the changes cannot begin or be kept (NTE_PERM for a home that
+    // may not be written).
+    virtual Status changeTogether(const std::function<Status()>& changes) = 0;
 };
 
 }  // namespace pennaform::platform

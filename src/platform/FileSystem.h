@@ -80,6 +80,19 @@ std::optional<std::uint64_t> readFileInPieces(
 // when any step fails (no temporary file is left then).
 bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes);
 
+// replaceFile: gives the existing file that `path` names new content: a
+// symbolic link is followed and its target replaced (the link stays), and
+// the new file keeps the old one's permission bits. Written as writeFile
+// writes (a temporary file in the target's folder, flushed, renamed over
+// it), so a failure or a crash leaves the old content whole. 0 on success,
+// else the Windows number of the failing step (ERROR_FILE_NOT_FOUND,
+// ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ...).
+[[nodiscard]] PlatformError replaceFile(const std::string& path,
+                                        std::span<const std::uint8_t> bytes);
+
+// isFolder: whether `path` names a folder (a link to one included).
+bool isFolder(const std::string& path);
+
 // removeFile: removes the file at `path`; false for an empty path or when
 // it cannot be removed.
 bool removeFile(const std::string& path);

@@ -67,16 +67,26 @@ class Pkcs12 {
                                                                  const PfxPassword& password,
                                                                  std::uint32_t flags) = 0;
     // exportPfx: the PFX encoding of every certificate of `store` (a store
-    // opened through the same platform), protected by `password`; the caller
-    // owns the bytes. With kExportPrivateKeys each certificate's private key
-    // is included where it has one and it can be exported. Failures:
-    // kReportNoPrivateKey and a certificate without a key: NTE_NO_KEY or
-    // CRYPT_E_NOT_FOUND; kReportNotAbleToExportPrivateKey and a key that
-    // cannot be exported: NTE_BAD_KEY, NTE_BAD_KEY_STATE or NTE_PERM (without
-    // that flag the key is left out); a user-protected key the user refuses:
-    // ERROR_CANCELLED.
+    // opened through the same platform), in the store's order with its
+    // friendly name, protected by `password`; the caller owns the bytes.
+    // With kExportPrivateKeys each certificate's private key is included
+    // where it has one and it can be exported, under a local key id shared
+    // with its certificate and with its provider's name. Failures:
+    // kReportNoPrivateKey and a certificate without a reachable key:
+    // NTE_NO_KEY; kReportNotAbleToExportPrivateKey and a key that may not be
+    // exported: NTE_BAD_KEY (without these flags the key is left out); a
+    // user-protected key the user refuses: ERROR_CANCELLED (no one to ask:
+    // NTE_SILENT_CONTEXT).
     virtual Outcome<Bytes> exportPfx(const CertificateStore& store, const PfxPassword& password,
                                      std::uint32_t flags) = 0;
+    // changePassword: the PFX file `pfx`, opened with `oldPassword` (the
+    // empty and NULL conventions tried as importPfx tries them), written
+    // again under `newPassword`: every key, keys no certificate goes with
+    // included, and every certificate, in their order and with their
+    // attributes (friendly names, local key ids, provider names). No key
+    // container is made. The failures of importPfx.
+    virtual Outcome<Bytes> changePassword(ByteView pfx, const PfxPassword& oldPassword,
+                                          const PfxPassword& newPassword) = 0;
 };
 
 }  // namespace pennaform::platform

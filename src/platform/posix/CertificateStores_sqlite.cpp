@@ -363,6 +363,13 @@ public:
             [library](ByteView der) { return checkedSha1(library->context(), der); }, keys_);
     }
 
+    // The key containers live in the same database, so one transaction of
+    // it holds both.
+    Status changeTogether(const std::function<Status()>& changes) override {
+        return deniedAs(database_->write([&](Connection&) { return changes(); }),
+                        errors::kNtePerm);
+    }
+
 private:
     std::shared_ptr<StateDatabase> database_;
     std::shared_ptr<OpenSslLibrary> library_;

@@ -73,6 +73,7 @@ public:
     }
 
     bool opened() const { return fd_.valid(); }
+    bool setMode(mode_t mode) { return ::fchmod(fd_.get(), mode) == 0; }
     bool writeAll(std::span<const std::uint8_t> bytes) {
         return writeAllTo(fd_.get(), bytes.data(), bytes.size());
     }
@@ -160,6 +161,32 @@ bool writeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
     if (!file.opened() || !file.writeAll(bytes) || !file.commit(path)) return false;
     syncFolderOf(path);
     return true;
+}
+
+PlatformError replaceFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    if (namesNothing(path)) return errors::kErrorFileNotFound;
+    // The target of every link on the way, so that the rename replaces the
+    // file and not a link to it.
+    std::unique_ptr<char, decltype(&::free)> resolved(::realpath(path.c_str(), nullptr), &::free);
+    struct stat info {};
+    if (!resolved || ::stat(resolved.get(), &info) != 0) {
+        return windowsErrorFor(errno, ErrnoContext::kReadingFile);
+    }
+    const std::string target(resolved.get());
+    TemporaryFile file(target);
+    errno = 0;
+    if (!file.opened() || !file.setMode(info.st_mode & 07777) || !file.writeAll(bytes) ||
+        !file.commit(target)) {
+        return errno != 0 ? windowsErrorFor(errno, ErrnoContext::kCreatingFile)
+                          : errors::kErrorIoDevice;
+    }
+    syncFolderOf(target);
+    return errors::kSuccess;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat info {};
+    return !namesNothing(path) && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool removeFile(const std::string& path) {

@@ -334,6 +334,18 @@ public:
                                  hash);
     }
 
+    // exportPkcs8: see SoftwareKeyProviders::exportPrivateKey.
+    Outcome<SecretBytes> exportPkcs8(KeySpec spec) const {
+        Outcome<StoredKey> stored = loadKey(*store_, identity_, spec);
+        if (!stored) return stored.failure();
+        if ((stored->flags & keyFlags::kExportable) == 0) return fail(errors::kNteBadKeyState);
+        if ((stored->flags & keyFlags::kUserProtected) != 0) {
+            Status allowed = confirmUse(*store_, identity_, KeyUse::kExport);
+            if (!allowed) return allowed.failure();
+        }
+        return rsaKeys::toPkcs8(stored->key.get());
+    }
+
     // decryptKey: not offered yet.
     Outcome<Bytes> decryptKey(KeySpec, ByteView) override {
         return fail(errors::kErrorNotSupported);
@@ -403,6 +415,12 @@ public:
         });
         if (!created) return created.failure();
         return opened(std::move(*identity));
+    }
+
+    Outcome<SecretBytes> exportPrivateKey(const ContainerRef& ref, KeySpec spec) override {
+        Outcome<std::unique_ptr<KeyContainer>> container = openContainer(ref);
+        if (!container) return container.failure();
+        return static_cast<const SoftwareKeyContainer&>(**container).exportPkcs8(spec);
     }
 
     Status deleteContainer(const ContainerRef& ref) override {

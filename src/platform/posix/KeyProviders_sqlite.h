@@ -41,6 +41,13 @@ public:
     virtual Outcome<std::unique_ptr<KeyContainer>> createContainerWithKey(
         const ContainerRef& ref, KeySpec spec, std::uint32_t flags, ByteView pkcs8,
         ContainerStorage storage) = 0;
+    // exportPrivateKey: the key in slot `spec` of container `ref` as
+    // unencrypted PKCS#8 (any key type), for the backend's PFX export, under
+    // the rules of RsaKey::exportPrivateKeyBlob: only a key made or imported
+    // exportable (NTE_BAD_KEY_STATE otherwise), a user-protected one after
+    // the user allowed it (ERROR_CANCELLED, NTE_SILENT_CONTEXT). The failures
+    // of openContainer, and NTE_NO_KEY for an empty slot.
+    virtual Outcome<SecretBytes> exportPrivateKey(const ContainerRef& ref, KeySpec spec) = 0;
 };
 
 // makeSoftwareKeyProviders: the providers over the containers of `database`.

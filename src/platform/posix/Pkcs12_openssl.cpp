@@ -9,6 +9,7 @@
 #include <openssl/err.h>
 #include <openssl/objects.h>
 #include <openssl/rand.h>
+#include <openssl/sha.h>
 
 #include <climits>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "platform/CodePage.h"
 #include "platform/HexText.h"
 #include "platform/ProviderNames.h"
+#include "platform/posix/Pkcs12Writer_openssl.h"
 #include "platform/posix/RsaKeys_openssl.h"
 
 namespace pennaform::platform {
@@ -207,7 +209,15 @@ KeySpec keySpecOf(const PKCS12_SAFEBAG* bag) {
     return signatureOnly ? KeySpec::kSignature : KeySpec::kKeyExchange;
 }
 
+// copyOfBag: a copy of `bag`, kept for its attributes after its safe is
+// freed.
+openssl::SafeBag copyOfBag(const PKCS12_SAFEBAG* bag) {
+    return openssl::SafeBag(static_cast<PKCS12_SAFEBAG*>(
+        ASN1_item_dup(ASN1_ITEM_rptr(PKCS12_SAFEBAG), const_cast<PKCS12_SAFEBAG*>(bag))));
+}
+
 struct KeyItem {
+    openssl::SafeBag bag;  // as the file holds it
     SecretBytes pkcs8;
     openssl::Pkey key;
     Bytes localKeyId;
@@ -217,6 +227,7 @@ struct KeyItem {
 };
 
 struct CertItem {
+    openssl::SafeBag bag;  // as the file holds it
     Bytes der;
     openssl::X509Cert certificate;
     Bytes localKeyId;
@@ -317,7 +328,9 @@ Status ContentsReader::readKey(const PKCS12_SAFEBAG* bag, const PKCS8_PRIV_KEY_I
     OPENSSL_clear_free(der, std::size_t(length));
     Outcome<openssl::Pkey> key = rsaKeys::fromPkcs8(library_, pkcs8.view());
     if (!key) return fail(errors::kCryptEBadEncode);
-    keys_.push_back({std::move(pkcs8), std::move(*key), localKeyIdOf(bag),
+    openssl::SafeBag copy = copyOfBag(bag);
+    if (!copy) return fail(errors::kNteNoMemory);
+    keys_.push_back({std::move(copy), std::move(pkcs8), std::move(*key), localKeyIdOf(bag),
                      attributeText(bag, NID_ms_csp_name), keySpecOf(bag), std::nullopt});
     return Status::success();
 }
@@ -350,8 +363,10 @@ Status ContentsReader::readCertificate(const PKCS12_SAFEBAG* bag) {
     char* name = PKCS12_get_friendlyname(const_cast<PKCS12_SAFEBAG*>(bag));
     std::string friendlyName = name != nullptr ? name : "";
     OPENSSL_free(name);
-    certificates_.push_back(
-        {Bytes(der, der + length), std::move(certificate), localKeyIdOf(bag), friendlyName});
+    openssl::SafeBag copy = copyOfBag(bag);
+    if (!copy) return fail(errors::kNteNoMemory);
+    certificates_.push_back({std::move(copy), Bytes(der, der + length), std::move(certificate),
+                             localKeyIdOf(bag), friendlyName});
     return Status::success();
 }
 
@@ -427,13 +442,17 @@ public:
                                                          const PfxPassword& password,
                                                          std::uint32_t flags) override;
 
-    // Writing PFX files belongs to the password change and the export, which
-    // this backend does not offer yet.
-    Outcome<Bytes> exportPfx(const CertificateStore&, const PfxPassword&, std::uint32_t) override {
-        return fail(errors::kNteNotSupported);
-    }
+    Outcome<Bytes> exportPfx(const CertificateStore& store, const PfxPassword& password,
+                             std::uint32_t flags) override;
+    Outcome<Bytes> changePassword(ByteView bytes, const PfxPassword& oldPassword,
+                                  const PfxPassword& newPassword) override;
 
 private:
+    Status readContents(ByteView bytes, const std::vector<PasswordText>& passwords,
+                        ContentsReader& reader) const;
+    Outcome<SecretBytes> privateKeyOf(const CertProperties& properties);
+    Status addKeyOf(PfxWriter& writer, const CertProperties& properties, ByteView certificate,
+                    PKCS12_SAFEBAG* certificateBag, std::uint32_t flags);
     Status checkIntegrity(PKCS12* pfx, const std::vector<PasswordText>& passwords) const;
     Status createContainers(std::vector<KeyItem>& keys, std::uint32_t flags,
                             std::vector<ContainerRef>& created);
@@ -490,20 +509,28 @@ Status OpenSslPkcs12::createContainers(std::vector<KeyItem>& keys, std::uint32_t
     return Status::success();
 }
 
-Outcome<std::unique_ptr<CertificateStore>> OpenSslPkcs12::importPfx(ByteView bytes,
-                                                                    const PfxPassword& password,
-                                                                    std::uint32_t flags) {
+// readContents: the keys and certificates of the file `bytes` into
+// `reader`, once its outer layers are within the caps and its integrity
+// verifies with one of `passwords`.
+Status OpenSslPkcs12::readContents(ByteView bytes, const std::vector<PasswordText>& passwords,
+                                   ContentsReader& reader) const {
     openssl::Pkcs12 pfx = readPfx(library_->context(), bytes);
     if (!pfx) return fail(errors::kCryptEBadEncode);
     openssl::AuthSafes safes = unpackAuthSafes(pfx.get());
     if (!safes || !outerIterationsWithinCaps(pfx.get(), safes.get())) {
         return fail(errors::kCryptEBadEncode);
     }
-    std::vector<PasswordText> passwords = passwordsToTry(password);
     Status intact = checkIntegrity(pfx.get(), passwords);
-    if (!intact) return intact.failure();
+    if (!intact) return intact;
+    return reader.read(pfx.get());
+}
+
+Outcome<std::unique_ptr<CertificateStore>> OpenSslPkcs12::importPfx(ByteView bytes,
+                                                                    const PfxPassword& password,
+                                                                    std::uint32_t flags) {
+    std::vector<PasswordText> passwords = passwordsToTry(password);
     ContentsReader reader(library_->context(), passwords);
-    Status read = reader.read(pfx.get());
+    Status read = readContents(bytes, passwords, reader);
     if (!read) return read.failure();
 
     std::vector<KeyItem*> keyOf;
@@ -533,6 +560,127 @@ Outcome<std::unique_ptr<CertificateStore>> OpenSslPkcs12::importPfx(ByteView byt
         return imported.failure();
     }
     return store;
+}
+
+// The password change rewrites the file bag by bag rather than through a
+// store, so that nothing of it is lost: keys that no certificate goes with,
+// the attributes of every bag, the order of the certificates.
+Outcome<Bytes> OpenSslPkcs12::changePassword(ByteView bytes, const PfxPassword& oldPassword,
+                                             const PfxPassword& newPassword) {
+    std::vector<PasswordText> passwords = passwordsToTry(oldPassword);
+    ContentsReader reader(library_->context(), passwords);
+    Status read = readContents(bytes, passwords, reader);
+    if (!read) return read.failure();
+    PasswordText password(newPassword);
+    PfxWriter writer(library_->context(), password.text(), password.length());
+    for (const CertItem& certificate : reader.certificates()) {
+        Outcome<PKCS12_SAFEBAG*> bag = writer.addCertificate(certificate.der);
+        if (!bag) return bag.failure();
+        Status copied = copyAttributes(certificate.bag.get(), *bag);
+        if (!copied) return copied.failure();
+    }
+    for (const KeyItem& key : reader.keys()) {
+        Outcome<PKCS12_SAFEBAG*> bag = writer.addKey(key.pkcs8.view());
+        if (!bag) return bag.failure();
+        Status copied = copyAttributes(key.bag.get(), *bag);
+        if (!copied) return copied.failure();
+    }
+    return writer.finish();
+}
+
+Outcome<Bytes> OpenSslPkcs12::exportPfx(const CertificateStore& store, const PfxPassword& password,
+                                        std::uint32_t flags) {
+    Outcome<std::vector<StoredCertificate>> certificates = store.certificates();
+    if (!certificates) return certificates.failure();
+    PasswordText text(password);
+    PfxWriter writer(library_->context(), text.text(), text.length());
+    for (const StoredCertificate& certificate : *certificates) {
+        Outcome<CertProperties> properties = store.properties(certificate.id);
+        if (!properties) return properties.failure();
+        Outcome<PKCS12_SAFEBAG*> bag = writer.addCertificate(certificate.encoded);
+        if (!bag) return bag.failure();
+        if (properties->friendlyName) {
+            const openssl::ErrorQueueScope errorQueue;
+            std::string name = utf16ToUtf8(*properties->friendlyName);
+            if (PKCS12_add_friendlyname_utf8(*bag, name.c_str(), int(name.size())) != 1) {
+                return fail(errors::kNteFail);
+            }
+        }
+        if ((flags & pfxExportFlags::kExportPrivateKeys) == 0) continue;
+        Status keyed = addKeyOf(writer, *properties, certificate.encoded, *bag, flags);
+        if (!keyed) return keyed.failure();
+    }
+    return writer.finish();
+}
+
+// privateKeyOf: the key of a certificate with `properties` as PKCS#8: the
+// container of its key context, else the one its key-provider information
+// names; CRYPT_E_NO_KEY_PROPERTY when it has neither.
+Outcome<SecretBytes> OpenSslPkcs12::privateKeyOf(const CertProperties& properties) {
+    if (properties.keyContext && properties.keyContext->container) {
+        const KeyContainer& container = *properties.keyContext->container;
+        return keys_.exportPrivateKey(
+            {container.name(), container.providerName(), container.providerType()},
+            properties.keyContext->keySpec);
+    }
+    if (!properties.keyProvInfo) return fail(errors::kCryptENoKeyProperty);
+    const KeyProvInfo& info = *properties.keyProvInfo;
+    return keys_.exportPrivateKey(
+        {toAnsi(info.containerName), toAnsi(info.providerName), info.providerType}, info.keySpec);
+}
+
+// addKeyOf: the private key of the certificate `certificate` (with
+// `properties`, in `certificateBag`) as a key bag beside it, both bags
+// carrying the certificate's SHA-1 hash as their local key id. A key that
+// is missing or may not be exported is left out unless `flags` ask for the
+// failure.
+Status OpenSslPkcs12::addKeyOf(PfxWriter& writer, const CertProperties& properties,
+                               ByteView certificate, PKCS12_SAFEBAG* certificateBag,
+                               std::uint32_t flags) {
+    Outcome<SecretBytes> key = privateKeyOf(properties);
+    if (!key) {
+        PlatformError error = key.error();
+        if (error == errors::kNteBadKeyState) {
+            if (flags & pfxExportFlags::kReportNotAbleToExportPrivateKey) {
+                return fail(errors::kNteBadKey);
+            }
+            return Status::success();
+        }
+        if (error == errors::kNteNoKey || error == errors::kNteBadKeyset ||
+            error == errors::kCryptENoKeyProperty) {
+            if (flags & pfxExportFlags::kReportNoPrivateKey) return fail(errors::kNteNoKey);
+            return Status::success();
+        }
+        return key.failure();
+    }
+    Outcome<PKCS12_SAFEBAG*> bag = writer.addKey(key->view());
+    if (!bag) return bag.failure();
+    const openssl::ErrorQueueScope errorQueue;
+    unsigned char id[SHA_DIGEST_LENGTH];
+    std::size_t idLength = 0;
+    if (EVP_Q_digest(library_->context(), "SHA1", nullptr, certificate.data(), certificate.size(),
+                     id, &idLength) != 1 ||
+        PKCS12_add_localkeyid(certificateBag, id, int(idLength)) != 1 ||
+        PKCS12_add_localkeyid(*bag, id, int(idLength)) != 1) {
+        return fail(errors::kNteFail);
+    }
+    std::string provider = properties.keyProvInfo
+                               ? utf16ToUtf8(properties.keyProvInfo->providerName)
+                               : properties.keyContext->container->providerName();
+    if (!provider.empty() &&
+        PKCS12_add_CSPName_asc(*bag, provider.c_str(), int(provider.size())) != 1) {
+        return fail(errors::kNteFail);
+    }
+    // A signature key says so, as the platform marks one, so that an import
+    // puts it in the signature slot again.
+    KeySpec spec = properties.keyContext ? properties.keyContext->keySpec
+                                         : properties.keyProvInfo->keySpec;
+    const unsigned char signatureOnly[] = {0x80};
+    if (spec == KeySpec::kSignature &&
+        PKCS12_add1_attr_by_NID(*bag, NID_key_usage, V_ASN1_BIT_STRING, signatureOnly, 1) != 1) {
+        return fail(errors::kNteFail);
+    }
+    return Status::success();
 }
 
 }  // namespace

@@ -146,6 +146,19 @@ Status switchToWal(Connection& connection) {
     }
 }
 
+// inSavepoint: `change` inside the transaction already open, undone alone
+// when it fails; what it did stays only if that transaction commits.
+Status inSavepoint(Connection& connection, const std::function<Status(Connection&)>& change) {
+    Status begun = connection.executeScript("SAVEPOINT joined");
+    if (!begun) return begun;
+    Status changed = change(connection);
+    if (!changed) {
+        (void)connection.executeScript("ROLLBACK TO joined; RELEASE joined");
+        return changed;
+    }
+    return connection.executeScript("RELEASE joined");
+}
+
 Status inTransaction(Connection& connection, const std::function<Status(Connection&)>& change) {
     Status begun = connection.executeScript("BEGIN IMMEDIATE");
     if (!begun) return begun;
@@ -440,6 +453,12 @@ Status StateDatabase::prepareForWriting(Connection& connection) {
 Status StateDatabase::write(const std::function<Status(Connection&)>& change) {
     Outcome<Connection*> connection = openForWriting();
     if (!connection) return connection.failure();
+    if (writing_) return inSavepoint(**connection, change);
+    writing_ = true;
+    struct Done {
+        bool& writing;
+        ~Done() { writing = false; }
+    } done{writing_};
     return inTransaction(**connection, change);
 }
 

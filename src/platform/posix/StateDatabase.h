@@ -120,7 +120,9 @@ public:
     // stays. Creates the database first when it is missing.
     // ERROR_ACCESS_DENIED for a database that may not be written: a
     // read-only file, a folder the user may not write, a read-only file
-    // system.
+    // system. A write made from within another's change joins it: it is
+    // undone alone when it fails, and kept only when the outer one commits,
+    // so several services' changes can be made one transaction.
     Status write(const std::function<Status(Connection&)>& change);
 
 private:
@@ -135,6 +137,7 @@ private:
     Access access_;
     std::optional<Connection> connection_;
     bool readyForWriting_ = false;  // journal mode and tables checked on this connection
+    bool writing_ = false;          // a write's transaction is open
 };
 
 }  // namespace pennaform::platform
