@@ -186,9 +186,15 @@ std::optional<SignerPort> openSignerPort(SignerState& state, platform::Platform&
         platform::Outcome<std::unique_ptr<platform::SharedBlock>> opened =
             shared->openBlock(kPortName, kPortSize);
         if (!opened) return std::nullopt;
+        // A new block gets its size; checked under the lock, since another
+        // process may have opened and written it since this one created it.
         if ((*opened)->created()) {
             (void)(*opened)->access([](std::span<std::uint8_t> block) {
-                formatBlock(block);
+                if (std::all_of(block.begin(), block.begin() + std::ptrdiff_t(std::min<std::size_t>(
+                                                                   block.size(), 8)),
+                                [](std::uint8_t b) { return b == 0; })) {
+                    formatBlock(block);
+                }
                 return Status::success();
             });
         }
