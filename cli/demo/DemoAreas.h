@@ -31,11 +31,14 @@ void demoSymmetricEncryption(DemoContext& demo);
 // is PENNAFORM_TESTCA when set, else the pennaform-testca built beside this
 // command, else the one on the PATH.
 void demoPersonalStore(DemoContext& demo);
+// demoSignerSelection: selects Wang, whom demoPersonalStore installed, from
+// the store and from a PFX file, then restores him in a second process.
+void demoSignerSelection(DemoContext& demo);
 
 // kDemoAreas: the areas in the order the demo runs them.
 inline constexpr DemoArea kDemoAreas[] = {
     demoErrorModel, demoEnvironment,         demoRegistry,      demoProviderSelection,
-    demoDigests,    demoSymmetricEncryption, demoPersonalStore,
+    demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoSignerSelection,
 };
 
 }  // namespace pennaform::cli
