@@ -133,9 +133,16 @@ std::string objectFileName(std::string_view kind, std::string_view name, const s
 class FileLock {
 public:
     explicit FileLock(int fd) : fd_(fd) {
-        while ((held_ = ::flock(fd_, LOCK_EX) == 0) == false && errno == EINTR) {
+        for (;;) {
+            if (::flock(fd_, LOCK_EX) == 0) {
+                held_ = true;
+                return;
+            }
+            if (errno != EINTR) {
+                error_ = errno;
+                return;
+            }
         }
-        error_ = held_ ? 0 : errno;
     }
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
