@@ -22,13 +22,18 @@ struct DemoContext {
 
 using DemoArea = void (*)(DemoContext&);
 
+// siblingProgram: the program built at `relative` to the build folder this
+// command was built in, else `fallback` (found on the PATH).
+std::string siblingProgram(const std::string& relative, const std::string& fallback);
 // testCaProgram: the test CA: PENNAFORM_TESTCA when set, else the
 // pennaform-testca built beside this command, else the one on the PATH.
 std::string testCaProgram();
-// runQuietly: runs argv[0] (searched in the PATH) with its output
-// discarded; whether it exited with 0.
-bool runQuietly(std::vector<std::string> argv);
-// runTestCa: the test CA with `words`, as runQuietly.
+// runProgram: runs argv[0] (searched in the PATH) with standard input read
+// from `input` and standard output written to `output` (created 0600);
+// whether it exited with 0.
+bool runProgram(std::vector<std::string> argv, const std::string& input = "/dev/null",
+                const std::string& output = "/dev/null");
+// runTestCa: the test CA with `words`, as runProgram.
 bool runTestCa(const std::vector<std::string>& words);
 
 void demoErrorModel(DemoContext& demo);
@@ -45,11 +50,15 @@ void demoPersonalStore(DemoContext& demo);
 // changed, the certificate exported again with its chain, and both files
 // read by `openssl pkcs12`.
 void demoPfxOperations(DemoContext& demo);
+// demoSignerSelection: selects Wang, whom demoPersonalStore installed, from
+// the store and from a PFX file, then restores him in a second process.
+void demoSignerSelection(DemoContext& demo);
 
 // kDemoAreas: the areas in the order the demo runs them.
 inline constexpr DemoArea kDemoAreas[] = {
     demoErrorModel, demoEnvironment,         demoRegistry,      demoProviderSelection,
-    demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoPfxOperations,
+    demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoSignerSelection,
+    demoPfxOperations,
 };
 
 }  // namespace pennaform::cli

@@ -3,11 +3,6 @@
 // string choosing one of them, and one deleted.
 #include "cli/demo/DemoAreas.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -17,51 +12,7 @@
 #include "platform/CodePage.h"
 #include "certificates/CertificateSearch.h"
 
-extern char** environ;
-
 namespace pennaform::cli {
-
-std::string testCaProgram() {
-    if (const char* chosen = std::getenv("PENNAFORM_TESTCA");
-        chosen != nullptr && *chosen != '\0') {
-        return chosen;
-    }
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        const std::filesystem::path built =
-            self.parent_path().parent_path() / "tests/toolkit/testca/pennaform-testca";
-        if (std::filesystem::exists(built, error)) return built.string();
-    }
-    return "pennaform-testca";
-}
-
-bool runQuietly(std::vector<std::string> argv) {
-    std::vector<char*> pointers;
-    for (std::string& word : argv) pointers.push_back(word.data());
-    pointers.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) return false;
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child = -1;
-    const int spawned =
-        posix_spawnp(&child, pointers[0], &actions, nullptr, pointers.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return false;
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool runTestCa(const std::vector<std::string>& words) {
-    std::vector<std::string> argv{testCaProgram()};
-    argv.insert(argv.end(), words.begin(), words.end());
-    return runQuietly(argv);
-}
 
 namespace {
 

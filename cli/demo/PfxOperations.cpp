@@ -12,7 +12,7 @@ namespace {
 // opensslReads: whether `openssl pkcs12` verifies and decrypts the whole
 // file with `password`.
 bool opensslReads(const std::string& path, const std::string& password) {
-    return runQuietly(
+    return runProgram(
         {"openssl", "pkcs12", "-in", path, "-passin", "pass:" + password, "-nodes", "-noout"});
 }
 

@@ -14,7 +14,10 @@
 namespace pennaform::platform {
 
 // SharedBlock: an open named block. The block lives at least as long as some
-// process holds a SharedBlock for its name; the caller owns the object.
+// process holds a SharedBlock for its name (a backend may keep it longer: the
+// POSIX one keeps it for the user's login session); the caller owns the
+// object. Each SharedBlock holds the lock on its own, so two objects of one
+// process exclude each other as two processes do.
 class SharedBlock {
   public:
     virtual ~SharedBlock() = default;
@@ -29,8 +32,10 @@ class SharedBlock {
     // access: runs `body` on the whole block while holding the block's lock,
     // which every process that opened the name shares, so a read-modify-write
     // inside `body` is never interleaved with another. The span is valid only
-    // during `body`. Returns what `body` returns, or the lock's failure
-    // without calling it.
+    // during `body`, and never reaches beyond the block as it really is now
+    // (a block cut short elsewhere gives a shorter span); what `body` changes
+    // reaches the block whatever it returns. Returns what `body` returns, or
+    // the lock's failure without calling it.
     virtual Status access(const std::function<Status(std::span<std::uint8_t>)>& body) = 0;
 };
 
@@ -57,12 +62,14 @@ class SharedMemory {
 
     // openBlock: opens the block `name`, creating it with `size` bytes when
     // it does not exist. E_INVALIDARG for size 0; the platform's error
-    // (ERROR_ACCESS_DENIED, ERROR_NOT_ENOUGH_MEMORY, ...) otherwise.
+    // (ERROR_ACCESS_DENIED for a block that is not the user's alone,
+    // ERROR_NOT_ENOUGH_MEMORY, ...) otherwise.
     virtual Outcome<std::unique_ptr<SharedBlock>> openBlock(std::string_view name,
                                                             std::uint32_t size) = 0;
     // openEvent: opens the event `name`, creating it when it does not exist.
-    // ERROR_INVALID_HANDLE when the name is that of a block; the platform's
-    // error (ERROR_ACCESS_DENIED, ...) otherwise.
+    // Blocks and events have names of their own: a block and an event of one
+    // name are two objects. The platform's error (ERROR_ACCESS_DENIED, ...)
+    // on failure.
     virtual Outcome<std::unique_ptr<NamedEvent>> openEvent(std::string_view name) = 0;
 };
 

@@ -61,6 +61,7 @@ struct SignerState {
 
     // port: the shared block of the signer port, opened on first use and kept
     // until the Engine goes; null until then, or when it could not be opened.
+    // Reach it through openSignerPort (signing/SignerPort.h).
     std::unique_ptr<platform::SharedBlock> port;
 
     // clearCurrentSigner: no signer any more: the record emptied (the

@@ -23,7 +23,7 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
     std::shared_ptr<StateDatabase> userDatabase = StateDatabase::userDatabase(home);
     services.registry =
         makeSqliteRegistry(userDatabase, StateDatabase::machineDatabase(home.machineHivePath()));
-    services.sharedMemory = makePosixSharedMemory();
+    services.sharedMemory = makePosixSharedMemory(home);
 
     // The key services look up the dialog host of the finished Platform at
     // each use; they never outlive it, being owned by it.
