@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "pfx/PfxStore.h"
 #include "platform/CodePage.h"
 #include "platform/SecretBytes.h"
 #include "signing/SignerPortBlock.h"
@@ -246,6 +247,18 @@ std::optional<SavedSigner> readSavedSigner(SignerPort& port) {
         return Status::success();
     });
     return saved;
+}
+
+void updatePfxSignerPassword(SignerPort& port, std::string_view pfxPath,
+                             std::string_view newPassword) {
+    (void)port.locked([&](PortEntries& entries) {
+        if (entries.readInt(kMedia) != signerMedia::kPfxFile) return Status::success();
+        if (pfxFilePath(entries.readString(kFolder), entries.readString(kName)) != pfxPath) {
+            return Status::success();
+        }
+        (void)entries.remove(kPassword);
+        return entries.add(kPassword, textBytes(newPassword));
+    });
 }
 
 }  // namespace pennaform::signing

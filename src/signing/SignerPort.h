@@ -129,4 +129,14 @@ struct SavedSigner {
 // the personal store only.
 std::optional<SavedSigner> readSavedSigner(SignerPort& port);
 
+// updatePfxSignerPassword: after the password of the PFX file at `pfxPath`
+// changed, a signer the port keeps from that very file ("signerMedia" 2, its
+// folder and name joined as pfxFilePath joins them, compared exactly: two
+// names that differ in case are two files here) gets "signerCertPasswd"
+// replaced by `newPassword`; any other signer is left alone. Read and write
+// run under one hold, so no other process changes the signer in between.
+// Failures are ignored, as for saveSigner.
+void updatePfxSignerPassword(SignerPort& port, std::string_view pfxPath,
+                             std::string_view newPassword);
+
 }  // namespace pennaform::signing

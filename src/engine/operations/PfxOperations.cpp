@@ -8,6 +8,7 @@
 #include "pfx/PfxExport.h"
 #include "pfx/PfxOperations.h"
 #include "pfx/PfxStore.h"
+#include "signing/SignerPort.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "ui/DialogOperations.h"
@@ -22,41 +23,6 @@ struct PfxFileArguments {
     std::string name;
     std::string password;
 };
-
-// PortSigner: what the signer port keeps of the PFX file its signer came
-// from.
-struct PortSigner {
-    std::int32_t media = signerMedia::kNone;
-    std::string filePath;
-    std::string fileName;
-};
-
-// PortPasswordUpdate: holds the signer port's lock once, reads its signer,
-// and writes `newPassword` as the signer's password when `namesFile`
-// answers true for it. Empty while the Engine has no port to reach.
-using PortPasswordUpdate = std::function<void(
-    const std::function<bool(const PortSigner&)>& namesFile, std::string_view newPassword)>;
-
-// signerPortPasswordUpdate: the port update of this Engine. The signer port
-// is not reachable from here yet, so there is none and nothing is updated.
-PortPasswordUpdate signerPortPasswordUpdate(Engine&) {
-    return {};
-}
-
-// updatePortSignerPassword: after a password change of the file at `path`,
-// a PFX signer that the port keeps from that very file (paths compared
-// exactly: two names that differ in case are two files) takes the new
-// password; any other signer, and a signer from "MY", is left alone.
-void updatePortSignerPassword(const PortPasswordUpdate& update, const std::string& path,
-                              std::string_view newPassword) {
-    if (!update) return;
-    update(
-        [&](const PortSigner& signer) {
-            return signer.media == signerMedia::kPfxFile &&
-                   pfxFilePath(signer.filePath, signer.fileName) == path;
-        },
-        newPassword);
-}
 
 // acceptPfx: what QueryPfxInfo and ImportPfxToIE share: the gate, the
 // dialog for a missing part, the path check, then the look or the import;
@@ -171,7 +137,9 @@ std::int32_t Engine::ChangePfxPasswdEx(std::u16string_view strPfxPath,
     setErrorCode(changed.code);
     setCapiError(changed.platformError);
     if (changed.code == codes::kSuccess && dwPort > 0) {
-        updatePortSignerPassword(signerPortPasswordUpdate(*this), path, newPassword);
+        if (std::optional<signing::SignerPort> port = signing::openSignerPort(signer_, platform())) {
+            signing::updatePfxSignerPassword(*port, path, newPassword);
+        }
     }
     return GetErrorCode();
 }

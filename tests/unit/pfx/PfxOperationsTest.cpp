@@ -9,6 +9,7 @@
 #include "pfx/PfxOperationsSupport.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "signing/SignerPort.h"
 #include "ui/hosts/DialogHostFactory.h"
 
 namespace pennaform::test {
@@ -224,6 +225,31 @@ TEST_F(PfxOperationsTest, APasswordChangeLosesNothingAndReplacesTheLinkedFile) {
     EXPECT_EQ(engine_.ChangePfxPasswd(u(folder_.path()), u"empty.pfx", u"old", u"new", 0), 5401);
     EXPECT_EQ(fs::file_size(folder_.sub("empty.pfx")), 0u);
     EXPECT_EQ(engine_.ChangePfxPasswd(u(folder_.path()), u"absent.pfx", u"old", u"new", 0), 5902);
+}
+
+TEST_F(PfxOperationsTest, ChangePfxPasswdExGivesThePortTheNewPasswordOfTheSameFileOnly) {
+    userPfx(folder_.sub("a.pfx"), "Wang", "old");
+    std::filesystem::copy_file(folder_.sub("a.pfx"), folder_.sub("b.pfx"));
+    std::optional<signing::SignerPort> port =
+        signing::openSignerPort(engine_.signer(), engine_.platform());
+    ASSERT_TRUE(port);
+    SignerState kept;
+    kept.signerMedia = signerMedia::kPfxFile;
+    kept.signerCertBytes = {0x30, 0x00};
+    kept.signerCertHash = std::string(40, 'A');
+    kept.signerCertPasswd.assign("old");
+    kept.signerCertFilePath = folder_.path();
+    kept.signerCertFileName = "a.pfx";
+    signing::saveSigner(*port, kept);
+    auto portPassword = [&] { return std::string(signing::readSavedSigner(*port)->password.view()); };
+
+    const std::u16string folder = u(folder_.path());
+    ASSERT_EQ(engine_.ChangePfxPasswdEx(folder, u"b.pfx", u"old", u"new", 1, 0), 0);
+    EXPECT_EQ(portPassword(), "old");  // another file
+    ASSERT_EQ(engine_.ChangePfxPasswdEx(folder, u"a.pfx", u"old", u"new", 0, 0), 0);
+    EXPECT_EQ(portPassword(), "old");  // no port asked for
+    ASSERT_EQ(engine_.ChangePfxPasswdEx(folder, u"a.pfx", u"new", u"newer", 1, 0), 0);
+    EXPECT_EQ(portPassword(), "newer");
 }
 
 }  // namespace
