@@ -40,6 +40,11 @@ inline constexpr std::int32_t kDecryptFailed = 9005;
 inline constexpr std::int32_t kCertificateFormat = 5040;
 inline constexpr std::int32_t kPkcs7Format = 5042;
 inline constexpr std::int32_t kNoDecryptCertificate = 9006;
+inline constexpr std::int32_t kDigestFailed = 5035;
+inline constexpr std::int32_t kEncryptionFailed = 5063;
+inline constexpr std::int32_t kPersonalStoreUnavailable = 5201;
+inline constexpr std::int32_t kPrivateKeyNotFound = 5204;
+inline constexpr std::int32_t kKeyNotExportable = 5205;
 }  // namespace codes
 
 // errorMessageFormat: the UTF-8 message format of a code (one "%d" for the
