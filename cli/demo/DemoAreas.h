@@ -31,11 +31,14 @@ void demoSymmetricEncryption(DemoContext& demo);
 // is PENNAFORM_TESTCA when set, else the pennaform-testca built beside this
 // command, else the one on the PATH.
 void demoPersonalStore(DemoContext& demo);
+// demoEnvelopes: envelopes and the mobile export, on the certificates of
+// demoPersonalStore (run after it).
+void demoEnvelopes(DemoContext& demo);
 
 // kDemoAreas: the areas in the order the demo runs them.
 inline constexpr DemoArea kDemoAreas[] = {
     demoErrorModel, demoEnvironment,         demoRegistry,      demoProviderSelection,
-    demoDigests,    demoSymmetricEncryption, demoPersonalStore,
+    demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoEnvelopes,
 };
 
 }  // namespace pennaform::cli
