@@ -74,10 +74,18 @@ using ByteTables = std::array<std::array<std::uint64_t, 256>, 8>;
 
 template <typename Table>
 constexpr ByteTables byteTablesOf(const Table& table) {
+    // Where each input bit lands, then each byte value as the union of its
+    // bits' places (cheap enough for every compiler's constant evaluation).
+    std::array<std::uint64_t, 64> bitPlaces{};
+    for (unsigned bit = 0; bit < 64; ++bit) {
+        bitPlaces[bit] = permute(std::uint64_t(1) << (63 - bit), 64, table);
+    }
     ByteTables tables{};
     for (unsigned byte = 0; byte < 8; ++byte) {
         for (unsigned value = 0; value < 256; ++value) {
-            tables[byte][value] = permute(std::uint64_t(value) << (56 - 8 * byte), 64, table);
+            for (unsigned bit = 0; bit < 8; ++bit) {
+                if (value & (0x80u >> bit)) tables[byte][value] |= bitPlaces[8 * byte + bit];
+            }
         }
     }
     return tables;
