@@ -53,12 +53,15 @@ void demoPfxOperations(DemoContext& demo);
 // demoSignerSelection: selects Wang, whom demoPersonalStore installed, from
 // the store and from a PFX file, then restores him in a second process.
 void demoSignerSelection(DemoContext& demo);
+// demoEnvelopes: envelopes and the mobile export, on the certificates of
+// demoPersonalStore (run after it).
+void demoEnvelopes(DemoContext& demo);
 
 // kDemoAreas: the areas in the order the demo runs them.
 inline constexpr DemoArea kDemoAreas[] = {
     demoErrorModel, demoEnvironment,         demoRegistry,      demoProviderSelection,
     demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoSignerSelection,
-    demoPfxOperations,
+    demoEnvelopes,  demoPfxOperations,
 };
 
 }  // namespace pennaform::cli

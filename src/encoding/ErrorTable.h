@@ -45,6 +45,12 @@ inline constexpr std::int32_t kCipherFormat = 9002;
 inline constexpr std::int32_t kCipherKeyLength = 9003;
 inline constexpr std::int32_t kEncryptFailed = 9004;
 inline constexpr std::int32_t kDecryptFailed = 9005;
+// Envelopes and the mobile export.
+inline constexpr std::int32_t kCertificateFormat = 5040;
+inline constexpr std::int32_t kPkcs7Format = 5042;
+inline constexpr std::int32_t kNoDecryptCertificate = 9006;
+inline constexpr std::int32_t kDigestFailed = 5035;
+inline constexpr std::int32_t kEncryptionFailed = 5063;
 }  // namespace codes
 
 // errorMessageFormat: the UTF-8 message format of a code (one "%d" for the

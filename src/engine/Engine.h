@@ -328,7 +328,7 @@ public:
     // PKCS#7 carrying one, in Base64) under iAlgorithm (1 DES, 2 RC4, else
     // Triple DES), as the Base64 of the PKCS#7 EnvelopedData. Empty on
     // failure: 5005, 1500, 5040 no usable certificate, 9004 the encryption
-    // failed (platform error kept).
+    // failed.
     std::u16string CertEncryptPkcs7(std::u16string_view strPlainText,
                                     std::u16string_view strCertB64, std::int32_t iAlgorithm,
                                     std::int32_t dwFlags);

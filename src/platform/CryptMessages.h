@@ -48,14 +48,15 @@ class CryptMessages {
     // decryptMessage: the content of an EnvelopedData message, opened with
     // the private key of the first certificate of `keyStore` (a store opened
     // through the same platform) that matches a recipient by issuer and
-    // serial and whose key can be acquired. Failures:
+    // serial and whose key can be acquired (which may cache the key on the
+    // certificate, so the store is not const). Failures:
     // CRYPT_E_UNEXPECTED_MSG_TYPE when the message is not enveloped data;
     // CRYPT_E_NO_DECRYPT_CERT when no such certificate is found; NTE_BAD_ALGID
     // for an algorithm with no ALG_ID; NTE_BAD_DATA when the key does not
     // unwrap or the padding is wrong; NTE_BAD_KEY for a key that cannot
     // unwrap; ERROR_CANCELLED when the user refuses a user-protected key;
     // CRYPT_E_ASN1_* or CRYPT_E_BAD_ENCODE for malformed input.
-    virtual Outcome<Bytes> decryptMessage(ByteView message, const CertificateStore& keyStore) = 0;
+    virtual Outcome<Bytes> decryptMessage(ByteView message, CertificateStore& keyStore) = 0;
 };
 
 }  // namespace pennaform::platform

@@ -1,29 +1,40 @@
-// PKCS#7 messages are not offered yet: every call answers ERROR_NOT_SUPPORTED.
+// PKCS#7 messages: reading is not offered yet (ERROR_NOT_SUPPORTED);
+// enveloping is CryptEnvelopes_openssl's.
 #include "platform/posix/CryptMessages_openssl.h"
+
+#include "platform/posix/CryptEnvelopes_openssl.h"
 
 namespace pennaform::platform {
 namespace {
 
 class OpenSslCryptMessages : public CryptMessages {
   public:
+    explicit OpenSslCryptMessages(std::shared_ptr<OpenSslLibrary> library)
+        : library_(std::move(library)) {}
+
     Outcome<std::vector<Bytes>> messageCertificates(ByteView) const override {
         return fail(errors::kErrorNotSupported);
     }
     Outcome<Bytes> messageContent(ByteView) const override {
         return fail(errors::kErrorNotSupported);
     }
-    Outcome<Bytes> encryptMessage(const std::vector<Bytes>&, std::string_view, ByteView) override {
-        return fail(errors::kErrorNotSupported);
+    Outcome<Bytes> encryptMessage(const std::vector<Bytes>& recipients,
+                                  std::string_view contentAlgorithm, ByteView plaintext) override {
+        return envelopes::encryptEnvelope(library_->context(), recipients, contentAlgorithm,
+                                          plaintext);
     }
-    Outcome<Bytes> decryptMessage(ByteView, const CertificateStore&) override {
-        return fail(errors::kErrorNotSupported);
+    Outcome<Bytes> decryptMessage(ByteView message, CertificateStore& keyStore) override {
+        return envelopes::decryptEnvelope(library_->context(), message, keyStore);
     }
+
+  private:
+    std::shared_ptr<OpenSslLibrary> library_;
 };
 
 }  // namespace
 
-std::unique_ptr<CryptMessages> makeOpenSslCryptMessages() {
-    return std::make_unique<OpenSslCryptMessages>();
+std::unique_ptr<CryptMessages> makeOpenSslCryptMessages(std::shared_ptr<OpenSslLibrary> library) {
+    return std::make_unique<OpenSslCryptMessages>(std::move(library));
 }
 
 }  // namespace pennaform::platform

@@ -4,9 +4,11 @@
 #include <memory>
 
 #include "platform/CryptMessages.h"
+#include "platform/posix/OpenSslLibrary.h"
 
 namespace pennaform::platform {
 
-std::unique_ptr<CryptMessages> makeOpenSslCryptMessages();
+// makeOpenSslCryptMessages: the service, working in `library`'s context.
+std::unique_ptr<CryptMessages> makeOpenSslCryptMessages(std::shared_ptr<OpenSslLibrary> library);
 
 }  // namespace pennaform::platform

@@ -346,9 +346,18 @@ public:
         return rsaKeys::toPkcs8(stored->key.get());
     }
 
-    // decryptKey: not offered yet.
-    Outcome<Bytes> decryptKey(KeySpec, ByteView) override {
-        return fail(errors::kErrorNotSupported);
+    Outcome<Bytes> decryptKey(KeySpec spec, ByteView wrapped) override {
+        Outcome<StoredKey> stored = loadKey(*store_, identity_, spec);
+        if (!stored) return stored.failure();
+        if (spec == KeySpec::kSignature) return fail(errors::kNteBadKey);  // signs only
+        if ((stored->flags & keyFlags::kUserProtected) != 0) {
+            Status allowed = confirmUse(*store_, identity_, KeyUse::kDecrypt);
+            if (!allowed) return allowed.failure();
+        }
+        Outcome<SecretBytes> key =
+            rsaKeys::decryptKeyTransport(store_->library->context(), stored->key.get(), wrapped);
+        if (!key) return key.failure();
+        return Bytes(key->view().begin(), key->view().end());
     }
 
 private:

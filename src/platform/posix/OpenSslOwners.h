@@ -9,6 +9,7 @@
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
 #include <openssl/bn.h>
+#include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
@@ -35,6 +36,7 @@ struct Deleter;
 PENNAFORM_OPENSSL_DELETER(ASN1_OBJECT, ASN1_OBJECT_free);
 PENNAFORM_OPENSSL_DELETER(BIGNUM, BN_free);
 PENNAFORM_OPENSSL_DELETER(BIO, BIO_free_all);
+PENNAFORM_OPENSSL_DELETER(CMS_ContentInfo, CMS_ContentInfo_free);
 PENNAFORM_OPENSSL_DELETER(EVP_CIPHER, EVP_CIPHER_free);
 PENNAFORM_OPENSSL_DELETER(EVP_CIPHER_CTX, EVP_CIPHER_CTX_free);
 PENNAFORM_OPENSSL_DELETER(EVP_MD, EVP_MD_free);
@@ -58,7 +60,11 @@ inline void freeAuthSafes(STACK_OF(PKCS7) * safes) {
 inline void freeSafeBags(STACK_OF(PKCS12_SAFEBAG) * bags) {
     sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
 }
+inline void freeCertificates(STACK_OF(X509) * certificates) {
+    sk_X509_pop_free(certificates, X509_free);
+}
 PENNAFORM_OPENSSL_DELETER(STACK_OF(PKCS7), freeAuthSafes);
+PENNAFORM_OPENSSL_DELETER(STACK_OF(X509), freeCertificates);
 PENNAFORM_OPENSSL_DELETER(STACK_OF(PKCS12_SAFEBAG), freeSafeBags);
 
 #undef PENNAFORM_OPENSSL_DELETER

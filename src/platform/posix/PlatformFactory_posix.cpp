@@ -41,7 +41,7 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
         services.stores = makeSqliteCertificateStores(userDatabase, *library, *keys);
         services.chains = makeOpenSslChainBuilder();
         services.pkcs12 = makeOpenSslPkcs12(*library, *keys, *services.stores);
-        services.messages = makeOpenSslCryptMessages();
+        services.messages = makeOpenSslCryptMessages(*library);
         services.keys = std::move(keys);
     }
     services.symmetricKeys = makeOpenSslSymmetricKeys();

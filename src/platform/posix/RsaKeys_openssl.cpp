@@ -217,5 +217,32 @@ Outcome<Bytes> signHash(OSSL_LIB_CTX* library, EVP_PKEY* key, AlgId algorithm, B
     return signature;
 }
 
+Outcome<SecretBytes> decryptKeyTransport(OSSL_LIB_CTX* library, EVP_PKEY* key, ByteView wrapped) {
+    const openssl::ErrorQueueScope errorQueue;
+    if (!isRsa(key)) return fail(errors::kNteBadKey);
+    if (wrapped.size() != std::size_t(EVP_PKEY_get_size(key))) return fail(errors::kNteBadData);
+    const Bytes bigEndian(wrapped.rbegin(), wrapped.rend());
+    openssl::PkeyContext context(EVP_PKEY_CTX_new_from_pkey(library, key, nullptr));
+    if (!context || EVP_PKEY_decrypt_init(context.get()) != 1 ||
+        EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) != 1) {
+        return fail(errors::kNteFail);
+    }
+    // A bad padding must be an error, not a made-up key: OpenSSL releases
+    // that answer a random key in its place unless told otherwise (those that
+    // do not know the parameter ignore it).
+    unsigned int implicitRejection = 0;
+    const OSSL_PARAM params[] = {
+        OSSL_PARAM_construct_uint("implicit-rejection", &implicitRejection), OSSL_PARAM_END};
+    EVP_PKEY_CTX_set_params(context.get(), params);
+    std::size_t length = bigEndian.size();
+    SecretBytes buffer;
+    std::span<std::uint8_t> out = buffer.grow(length);
+    if (EVP_PKEY_decrypt(context.get(), out.data(), &length, bigEndian.data(), bigEndian.size()) !=
+        1) {
+        return fail(errors::kNteBadData);
+    }
+    return SecretBytes::copyOf(out.first(length));
+}
+
 }  // namespace rsaKeys
 }  // namespace pennaform::platform

@@ -48,5 +48,12 @@ Outcome<Bytes> subjectPublicKeyInfo(const EVP_PKEY* key);
 // length; NTE_BAD_KEY for a key that is not RSA.
 Outcome<Bytes> signHash(OSSL_LIB_CTX* library, EVP_PKEY* key, AlgId algorithm, ByteView hash);
 
+// decryptKeyTransport: the content key RSA PKCS#1 v1.5 (block type 2)
+// wrapped for `key`; `wrapped` comes least significant byte first, as the
+// providers take it. NTE_BAD_DATA for a length other than the modulus's or
+// a padding that does not check (never a random key in its place);
+// NTE_BAD_KEY for a key that is not RSA. The caller owns the key bytes.
+Outcome<SecretBytes> decryptKeyTransport(OSSL_LIB_CTX* library, EVP_PKEY* key, ByteView wrapped);
+
 }  // namespace rsaKeys
 }  // namespace pennaform::platform

@@ -1,0 +1,64 @@
+// Fuzz target: CertDecryptPkcs7's message input (the bytes are Base64
+// encoded first, so the fuzzer works on the DER or BER itself): OpenSSL's
+// BER reading, the envelope parser and the recipient search. With an empty
+// "MY" and no dialog host nothing can ever decrypt: checks that the answer
+// is always one of the documented failures, never text.
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "encoding/ByteBuffer.h"
+#include "engine/Engine.h"
+#include "platform/CodePage.h"
+
+using namespace pennaform;
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) std::abort();
+}
+
+class FuzzHome {
+public:
+    FuzzHome() {
+        std::filesystem::path base = std::filesystem::exists("/dev/shm")
+                                         ? std::filesystem::path("/dev/shm")
+                                         : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "pennaform-fuzz-XXXXXX").string();
+        require(mkdtemp(pattern.data()) != nullptr);
+        folder_ = pattern;
+        engine_ = std::make_unique<Engine>(EngineConfig{folder_ + "/home"});
+    }
+    ~FuzzHome() {
+        engine_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    Engine& engine() { return *engine_; }
+
+private:
+    std::string folder_;
+    std::unique_ptr<Engine> engine_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static FuzzHome home;
+    Engine& engine = home.engine();
+    ByteBuffer text;
+    if (size == 0 || size > 1 << 20 || !text.base64Encode(data, std::int32_t(size))) return 0;
+    const std::u16string content = engine.CertDecryptPkcs7(toWide(text.text()), 0);
+    const std::int32_t code = engine.GetErrorCode();
+    require(content.empty());
+    // 5002: an envelope for nobody here reaches the PFX fallback, and the
+    // headless host can show no dialog.
+    require(code == 5002 || code == 5005 || code == 5017 || code == 5042 || code == 9005 ||
+            code == 9006);
+    return 0;
+}
