@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlatformFactory.h"
+#include "platform/ProviderNames.h"
+#include "support/TemporaryFolder.h"
+
 namespace pennaform {
 namespace {
 
@@ -127,6 +131,34 @@ TEST(KeyScreening, ASoundKeyPassesAndEachBrokenPartIsFound) {
     std::vector<std::uint8_t> trailing = blob;
     trailing.push_back(0xFF);
     EXPECT_FALSE(isWeakKeyBlob(trailing));
+}
+
+// The backend makes keys as the Windows providers do, so every key passes
+// on its first attempt: 50 keys, mostly 1024 bits for time, some 2048.
+TEST(KeyScreening, KeysTheBackendMakesPassOnTheirFirstAttempt) {
+    test::TemporaryFolder folder;
+    auto platform = platform::makePlatform(platform::StateHome(folder.sub("home")));
+    ASSERT_NE(platform->keys(), nullptr);
+    auto container = platform->keys()->createContainer(
+        {"screened", std::string(platform::providerNames::kAes), platform::providerTypes::kRsaAes});
+    ASSERT_TRUE(container);
+    int weak = 0;
+    for (int i = 0; i < 50; ++i) {
+        const std::uint32_t bits = i % 10 == 0 ? 2048 : 1024;
+        auto key = (*container)->generateKeyPair(platform::KeySpec::kKeyExchange, bits,
+                                                 platform::keyFlags::kArchivable);
+        ASSERT_TRUE(key);
+        ScreeningResult result = screenKey(**key);
+        EXPECT_EQ(result.exportError, 0u);
+        weak += result.weak;
+    }
+    EXPECT_EQ(weak, 0);
+    // A key that cannot be read is weak, with the export's error.
+    auto closed = (*container)->userKey(platform::KeySpec::kKeyExchange);
+    ASSERT_TRUE(closed);
+    ScreeningResult unreadable = screenKey(**closed);
+    EXPECT_TRUE(unreadable.weak);
+    EXPECT_EQ(unreadable.exportError, platform::errors::kNteBadKeyState);
 }
 
 }  // namespace
