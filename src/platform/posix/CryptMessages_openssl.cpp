@@ -1,16 +1,19 @@
-// PKCS#7 messages are not offered yet: every call answers ERROR_NOT_SUPPORTED.
+// PKCS#7 messages: reading (CryptMessageReader_openssl.cpp); enveloping is
+// not offered yet and answers ERROR_NOT_SUPPORTED.
 #include "platform/posix/CryptMessages_openssl.h"
+
+#include "platform/posix/CryptMessageReader_openssl.h"
 
 namespace pennaform::platform {
 namespace {
 
 class OpenSslCryptMessages : public CryptMessages {
   public:
-    Outcome<std::vector<Bytes>> messageCertificates(ByteView) const override {
-        return fail(errors::kErrorNotSupported);
+    Outcome<std::vector<Bytes>> messageCertificates(ByteView message) const override {
+        return readMessageCertificates(message);
     }
-    Outcome<Bytes> messageContent(ByteView) const override {
-        return fail(errors::kErrorNotSupported);
+    Outcome<Bytes> messageContent(ByteView message) const override {
+        return readMessageContent(message);
     }
     Outcome<Bytes> encryptMessage(const std::vector<Bytes>&, std::string_view, ByteView) override {
         return fail(errors::kErrorNotSupported);
