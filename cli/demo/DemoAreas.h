@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "cli/DemoRun.h"
 #include "engine/Engine.h"
@@ -31,11 +32,20 @@ void demoSymmetricEncryption(DemoContext& demo);
 // is PENNAFORM_TESTCA when set, else the pennaform-testca built beside this
 // command, else the one on the PATH.
 void demoPersonalStore(DemoContext& demo);
+// demoEnrolment: a key pair enrolled, its certificates issued by the test CA
+// and installed with AcceptPKCS7.
+void demoEnrolment(DemoContext& demo);
+
+// testCaProgram: the test CA the demo runs (see demoPersonalStore).
+std::string testCaProgram();
+// runTestCa: the test CA with `words`, its output discarded; whether it
+// exited with 0.
+bool runTestCa(const std::vector<std::string>& words);
 
 // kDemoAreas: the areas in the order the demo runs them.
 inline constexpr DemoArea kDemoAreas[] = {
     demoErrorModel, demoEnvironment,         demoRegistry,      demoProviderSelection,
-    demoDigests,    demoSymmetricEncryption, demoPersonalStore,
+    demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoEnrolment,
 };
 
 }  // namespace pennaform::cli

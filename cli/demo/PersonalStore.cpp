@@ -20,7 +20,6 @@
 extern char** environ;
 
 namespace pennaform::cli {
-namespace {
 
 std::string testCaProgram() {
     if (const char* chosen = std::getenv("PENNAFORM_TESTCA");
@@ -37,8 +36,6 @@ std::string testCaProgram() {
     return "pennaform-testca";
 }
 
-// runTestCa: the test CA with `words`, its output discarded; whether it
-// exited with 0.
 bool runTestCa(const std::vector<std::string>& words) {
     std::vector<std::string> argv{testCaProgram()};
     argv.insert(argv.end(), words.begin(), words.end());
@@ -61,6 +58,8 @@ bool runTestCa(const std::vector<std::string>& words) {
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
+
+namespace {
 
 // selected: the common name of the certificate of "MY" that findFirstMatch
 // chooses with `filter` and `flags`; "" when none.
