@@ -73,8 +73,11 @@ bool Enroller::installIssuedCertificate(platform::Platform& platform, ByteView d
     platform::Outcome<FoundRequest> found =
         findPendingRequest(*platform.registry(), registryBranch_, *publicKey);
     if (!found) {
-        const bool noBranch = found.error() != platform::errors::kErrorNoMoreItems;
-        setFailure(noBranch ? codes::kInsufficientRights : codes::kCertificateNotFound,
+        // No branch yet means no request was ever made: nothing matches,
+        // which is not a matter of rights.
+        const bool noMatch = found.error() == platform::errors::kErrorNoMoreItems ||
+                             found.error() == platform::errors::kErrorFileNotFound;
+        setFailure(noMatch ? codes::kCertificateNotFound : codes::kInsufficientRights,
                    found.error());
         return false;
     }

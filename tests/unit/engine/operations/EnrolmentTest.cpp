@@ -314,6 +314,11 @@ TEST_F(Enrolment, AnIssuedCertificateInstallsInEveryFormBoundToItsKey) {
 }
 
 TEST_F(Enrolment, WhatABundleInstallsAndWhenNothingMatches) {
+    // Before any request there is nothing to match (not a lack of rights).
+    test::TestIdentity stranger = test::makeTestIdentity("Stranger", 1024);
+    EXPECT_EQ(accept(stranger.certificateDer), codes::kCertificateNotFound);
+    EXPECT_EQ(engine_.GetCapiErrorCode(), std::int32_t(platform::errors::kErrorFileNotFound));
+
     ASSERT_EQ(engine_.CreatePKCS10Pair(u"Two", 1024, 1), 0);
     const Bytes signing = authority_->issue(engine_.GetCsrForSign(), "signing");
     const Bytes encryption = authority_->issue(engine_.GetCsrForEncrypt(), "encryption");
@@ -330,7 +335,6 @@ TEST_F(Enrolment, WhatABundleInstallsAndWhenNothingMatches) {
     EXPECT_EQ(personal[0].encoded, encryption);
 
     // A certificate of a key this engine did not make.
-    test::TestIdentity stranger = test::makeTestIdentity("Stranger", 1024);
     EXPECT_EQ(accept(stranger.certificateDer), codes::kCertificateNotFound);
     EXPECT_EQ(engine_.GetCapiErrorCode(), std::int32_t(platform::errors::kErrorNoMoreItems));
 
