@@ -19,7 +19,7 @@ trap 'rm -rf "$dir"' EXIT
 seconds() {
   local start end
   start=$(date +%s.%N)
-  "$@" >/dev/null
+  "$@" >/dev/null 2>&1
   end=$(date +%s.%N)
   echo "$end - $start" | bc -l
 }
@@ -27,7 +27,7 @@ seconds() {
 for ((i = 0; i < runs; i++)); do
   seconds "$cli" --home "$dir/home" CreatePKCS10 x 2048 1 >>"$dir/ours"
   seconds openssl req -newkey rsa:2048 -nodes -subj /CN=x -keyout "$dir/key.pem" \
-    -out "$dir/req.pem" >>"$dir/theirs"
+    -out "$dir/req.pem" 2>/dev/null >>"$dir/theirs"
 done
 
 median() { sort -g "$1" | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
