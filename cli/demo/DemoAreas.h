@@ -56,12 +56,15 @@ void demoSignerSelection(DemoContext& demo);
 // demoEnvelopes: envelopes and the mobile export, on the certificates of
 // demoPersonalStore (run after it).
 void demoEnvelopes(DemoContext& demo);
+// demoEnrolment: a key pair enrolled, its certificates issued by the test CA
+// and installed with AcceptPKCS7.
+void demoEnrolment(DemoContext& demo);
 
 // kDemoAreas: the areas in the order the demo runs them.
 inline constexpr DemoArea kDemoAreas[] = {
     demoErrorModel, demoEnvironment,         demoRegistry,      demoProviderSelection,
     demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoSignerSelection,
-    demoEnvelopes,  demoPfxOperations,
+    demoEnvelopes,  demoPfxOperations,       demoEnrolment,
 };
 
 }  // namespace pennaform::cli

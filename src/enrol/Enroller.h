@@ -11,8 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "enrol/RequestTexts.h"
 #include "platform/KeyProviders.h"
 #include "platform/OsFacts.h"
+#include "platform/Platform.h"
 #include "platform/PlatformTypes.h"
 #include "platform/ProviderNames.h"
 
@@ -63,10 +65,59 @@ public:
     // before XP service pack 3). Versions before XP only lose the SHA-2 flag.
     void applyOsDefaults(const platform::OsVersion& version);
 
+    // --- Enrolment (Enrolment.cpp, Acceptance.cpp) ---
+
+    // requests: the request texts of the last createRequest (for signing)
+    // or createRequestPair (both).
+    const RequestTexts& requests() const { return requests_; }
+
+    // createRequest: a new key pair of the chosen provider, length, flags
+    // and key spec in a new container, screened (a weak key is deleted and
+    // made again, 20 times at most), recorded as a pending request under
+    // the registry branch, and its PKCS#10 request as one line of Base64,
+    // also kept as the request for signing. Empty on failure, with the code:
+    // 5906 the registry cannot be written, 5005 empty name, 5046 no
+    // provider, 5203/5047 no container, 1501 only weak keys, 5302 the
+    // request could not be made, 5002, 5 the record could not be made.
+    std::string createRequest(platform::Platform& platform, std::u16string_view commonName);
+    // createRequestPair: as createRequest for a signing key (AT_SIGNATURE)
+    // and then an encryption key (AT_KEYEXCHANGE), each in its own
+    // container with its own record; the error code. Any failure empties
+    // both texts (what the first key left stays). The key spec is
+    // AT_KEYEXCHANGE afterwards.
+    std::int32_t createRequestPair(platform::Platform& platform, std::u16string_view commonName);
+
+    // acceptPkcs7: installs an authority's answer (Base64 of a PKCS#7
+    // carrying certificates, or of one certificate): CA certificates to
+    // "ROOT" or "CA", then the last other certificate to "MY", bound to the
+    // container of its pending request. The error code: 5906, 5005, 5008,
+    // 5040, 5060 no certificate but CA ones, 5010 no record, 5201, 5203,
+    // 5206, 5211.
+    std::int32_t acceptPkcs7(platform::Platform& platform, std::string_view text);
+    // installCaCertificate: a self-signed certificate goes to "ROOT", one
+    // whose key usage allows certificate signing to "CA" (replacing an equal
+    // one, keeping its properties); whether it was taken as a CA
+    // certificate. A store that does not open is passed over.
+    bool installCaCertificate(platform::Platform& platform, platform::ByteView der);
+    // installIssuedCertificate: binds the certificate to the container of
+    // the pending request with its public key and adds it to "MY" (always,
+    // a second copy included) with its common name as friendly name; success
+    // or the error code set.
+    bool installIssuedCertificate(platform::Platform& platform, platform::ByteView der);
+
 private:
+    struct NewKey;
+
     void clearError();
     void chooseAesDefault(std::string_view name);
     void applyXpDefaults(const platform::OsVersion& version);
+    void setFailure(std::int32_t code, platform::PlatformError error);
+    bool probeRegistry(platform::Platform& platform);
+    std::uint32_t generationFlags() const;
+    std::optional<NewKey> generateScreenedKey(platform::Platform& platform,
+                                              const std::string& containerName);
+    std::string requestForNewKey(platform::Platform& platform, std::u16string_view commonName,
+                                 const std::string& dateTime);
 
     std::int32_t errorCode_ = 0;
     std::uint32_t platformError_ = 0;
@@ -79,6 +130,7 @@ private:
     bool sha2Capable_ = false;
     std::string sha2ProviderName_;
     std::string registryBranch_;
+    RequestTexts requests_;
 };
 
 // servicePackNumber: the number in a service-pack text such as

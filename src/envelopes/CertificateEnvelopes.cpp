@@ -82,9 +82,9 @@ EnvelopeStep recipientCertificates(const platform::Platform& platform, std::stri
     outRecipients.clear();
     text = withoutArmour(std::move(text));
     // A DER SEQUENCE of any length at all starts "M" in Base64.
-    if (text.empty() || text.front() != 'M') return {codes::kCertificateFormat, 0};
+    if (text.empty() || text.front() != 'M') return {codes::kBadCertificate, 0};
     ByteBuffer decoded;
-    if (!decoded.base64Decode(text)) return {codes::kCertificateFormat, 0};
+    if (!decoded.base64Decode(text)) return {codes::kBadCertificate, 0};
     const platform::ByteView bytes = decoded.bytes();
     platform::CryptMessages* messages = platform.messages();
     platform::Outcome<std::vector<Bytes>> carried =
@@ -97,10 +97,10 @@ EnvelopeStep recipientCertificates(const platform::Platform& platform, std::stri
         }
     } else {
         CertWrapper certificate(platform, bytes);
-        if (!certificate.loaded()) return {codes::kCertificateFormat, certificate.lastError()};
+        if (!certificate.loaded()) return {codes::kBadCertificate, certificate.lastError()};
         outRecipients.emplace_back(bytes.begin(), bytes.end());
     }
-    if (outRecipients.empty()) return {codes::kCertificateFormat, 0};
+    if (outRecipients.empty()) return {codes::kBadCertificate, 0};
     return {};
 }
 

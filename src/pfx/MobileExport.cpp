@@ -39,8 +39,8 @@ platform::SecretBytes mobileRecord(const platform::Platform& platform,
                                    platform::ByteView certificate,
                                    platform::ByteView privateKeyBlob) {
     platform::SecretBytes record;
-    const std::optional<platform::PrivateKeyBlobParts> key =
-        platform::readPrivateKeyBlob(privateKeyBlob);
+    const std::optional<platform::RsaPrivateKeyBlobFields> key =
+        platform::readRsaPrivateKeyBlob(privateKeyBlob);
     CertWrapper wrapper(platform);
     if (!key || !wrapper.loadEncoded(certificate)) return record;
     ByteBuffer serial;

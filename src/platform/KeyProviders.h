@@ -105,8 +105,10 @@ public:
     // archivable key through the handle generateKeyPair returned while that
     // handle lives; otherwise NTE_BAD_KEY_STATE. A user-protected key asks the
     // user first (refusal: ERROR_CANCELLED; no way to ask:
-    // NTE_SILENT_CONTEXT). The bytes hold private-key material: the caller
-    // owns them, and they are wiped when dropped.
+    // NTE_SILENT_CONTEXT), except through the handle generateKeyPair
+    // returned, the user having allowed the key as it was made. The bytes
+    // hold private-key material: the caller owns them, and they are wiped
+    // when dropped.
     virtual Outcome<SecretBytes> exportPrivateKeyBlob() const = 0;
     // setCertificate: stores a certificate's DER encoding with the key
     // (KP_CERTIFICATE), for providers that keep certificates beside their
@@ -132,7 +134,9 @@ public:
     // returns its handle, which the caller owns. `flags` are keyFlags bits. A
     // length outside 384 to 16384 bits in steps of 8 fails with NTE_BAD_FLAGS;
     // a container whose keys the user may not write (a read-only home) with
-    // NTE_PERM (0x80090010).
+    // NTE_PERM (0x80090010). A user-protected key asks the user before it is
+    // made (ERROR_CANCELLED, NTE_SILENT_CONTEXT as for its uses). The private
+    // exponent is d = e^-1 mod (p-1)(q-1), as the Windows providers make it.
     virtual Outcome<std::unique_ptr<RsaKey>> generateKeyPair(KeySpec spec, std::uint32_t bits,
                                                              std::uint32_t flags) = 0;
     // userKey: a new handle on the key pair in slot `spec` (never an

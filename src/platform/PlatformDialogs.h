@@ -34,6 +34,7 @@ enum class KeyUse {
     kSign,
     kDecrypt,
     kExport,
+    kCreate,  // a new key pair made user-protected
 };
 
 // keyUseName: the verb a prompt or a transcript names the use by.
@@ -45,6 +46,8 @@ constexpr const char* keyUseName(KeyUse use) {
             return "decrypt";
         case KeyUse::kExport:
             return "export";
+        case KeyUse::kCreate:
+            return "create";
     }
     return "use";
 }

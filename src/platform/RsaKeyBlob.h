@@ -1,56 +1,66 @@
-// RsaKeyBlob: the parts of a Windows PRIVATEKEYBLOB (BLOBHEADER, RSAPUBKEY
-// "RSA2", then the numbers), read by the widths its bit length gives.
+// RsaKeyBlob: reading the numbers of an RSA PRIVATEKEYBLOB, the layout in
+// which a key container exports a key pair: BLOBHEADER (8 bytes), RSAPUBKEY
+// (magic, bit length L, public exponent), then modulus (L/8 bytes), prime1,
+// prime2, exponent1, exponent2, coefficient (L/16 bytes each) and the private
+// exponent (L/8 bytes), every number least significant byte first.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 
 #include "platform/PlatformTypes.h"
 
 namespace pennaform::platform {
 
-// PrivateKeyBlobParts: views into a blob; every number least significant
-// byte first, as the blob holds it. modulus and privateExponent are
-// (bits + 7) / 8 bytes, the other five (bits + 15) / 16.
-struct PrivateKeyBlobParts {
+// RsaPrivateKeyBlobFields: views into the blob read (valid while it lives);
+// each number little-endian at the width the blob's bit length gives.
+struct RsaPrivateKeyBlobFields {
+    std::uint32_t magic = 0;
     std::uint32_t bitLength = 0;
     std::uint32_t publicExponent = 0;
-    ByteView modulus, prime1, prime2, exponent1, exponent2, coefficient, privateExponent;
+    ByteView modulus;
+    ByteView prime1;
+    ByteView prime2;
+    ByteView exponent1;
+    ByteView exponent2;
+    ByteView coefficient;
+    ByteView privateExponent;
 };
 
-// readPrivateKeyBlob: the parts of `blob`; nothing when it is not a
-// PRIVATEKEYBLOB (type 7, magic "RSA2"), its bit length is 0, or it is
-// shorter than the numbers that length asks for. Bytes after them are
-// ignored, as the platform ignores them.
-inline std::optional<PrivateKeyBlobParts> readPrivateKeyBlob(ByteView blob) {
-    constexpr std::size_t kHeaderLen = 8 + 12;  // BLOBHEADER, RSAPUBKEY
-    constexpr std::uint32_t kRsa2Magic = 0x32415352;
-    const auto dword = [&](std::size_t at) {
+// readRsaPrivateKeyBlob: the fields of `blob`, their widths taken from the
+// bit length stored in it (never from what the caller expects); nullopt when
+// the blob is shorter than those widths need. Bytes after the last field are
+// left alone. The header's type and the magic are not checked.
+inline std::optional<RsaPrivateKeyBlobFields> readRsaPrivateKeyBlob(ByteView blob) {
+    constexpr std::size_t kHeaderLen = 8;
+    constexpr std::size_t kFieldsAt = kHeaderLen + 12;
+    if (blob.size() < kFieldsAt) return std::nullopt;
+    auto dword = [&](std::size_t at) {
         return std::uint32_t(blob[at]) | std::uint32_t(blob[at + 1]) << 8 |
                std::uint32_t(blob[at + 2]) << 16 | std::uint32_t(blob[at + 3]) << 24;
     };
-    if (blob.size() < kHeaderLen || blob[0] != 0x07 || dword(8) != kRsa2Magic) return std::nullopt;
-    PrivateKeyBlobParts parts;
-    parts.bitLength = dword(12);
-    parts.publicExponent = dword(16);
-    const std::size_t full = (std::size_t(parts.bitLength) + 7) / 8;
-    const std::size_t half = (std::size_t(parts.bitLength) + 15) / 16;
-    if (parts.bitLength == 0 || blob.size() - kHeaderLen < 2 * full + 5 * half) return std::nullopt;
-    std::size_t at = kHeaderLen;
-    const auto take = [&](std::size_t width) {
-        ByteView part = blob.subspan(at, width);
-        at += width;
-        return part;
+    RsaPrivateKeyBlobFields fields;
+    fields.magic = dword(kHeaderLen);
+    fields.bitLength = dword(kHeaderLen + 4);
+    fields.publicExponent = dword(kHeaderLen + 8);
+    const std::size_t wide = fields.bitLength / 8;
+    const std::size_t half = fields.bitLength / 16;
+    if (blob.size() - kFieldsAt < 2 * wide + 5 * half) return std::nullopt;
+    ByteView rest = blob.subspan(kFieldsAt);
+    auto take = [&](std::size_t width) {
+        ByteView field = rest.first(width);
+        rest = rest.subspan(width);
+        return field;
     };
-    parts.modulus = take(full);
-    parts.prime1 = take(half);
-    parts.prime2 = take(half);
-    parts.exponent1 = take(half);
-    parts.exponent2 = take(half);
-    parts.coefficient = take(half);
-    parts.privateExponent = take(full);
-    return parts;
+    fields.modulus = take(wide);
+    fields.prime1 = take(half);
+    fields.prime2 = take(half);
+    fields.exponent1 = take(half);
+    fields.exponent2 = take(half);
+    fields.coefficient = take(half);
+    fields.privateExponent = take(wide);
+    return fields;
 }
 
 }  // namespace pennaform::platform

@@ -1,8 +1,9 @@
-// PKCS#7 messages: reading is not offered yet (ERROR_NOT_SUPPORTED);
-// enveloping is CryptEnvelopes_openssl's.
+// PKCS#7 messages: reading is CryptMessageReader_openssl's, enveloping
+// CryptEnvelopes_openssl's.
 #include "platform/posix/CryptMessages_openssl.h"
 
 #include "platform/posix/CryptEnvelopes_openssl.h"
+#include "platform/posix/CryptMessageReader_openssl.h"
 
 namespace pennaform::platform {
 namespace {
@@ -12,11 +13,11 @@ class OpenSslCryptMessages : public CryptMessages {
     explicit OpenSslCryptMessages(std::shared_ptr<OpenSslLibrary> library)
         : library_(std::move(library)) {}
 
-    Outcome<std::vector<Bytes>> messageCertificates(ByteView) const override {
-        return fail(errors::kErrorNotSupported);
+    Outcome<std::vector<Bytes>> messageCertificates(ByteView message) const override {
+        return readMessageCertificates(message);
     }
-    Outcome<Bytes> messageContent(ByteView) const override {
-        return fail(errors::kErrorNotSupported);
+    Outcome<Bytes> messageContent(ByteView message) const override {
+        return readMessageContent(message);
     }
     Outcome<Bytes> encryptMessage(const std::vector<Bytes>& recipients,
                                   std::string_view contentAlgorithm, ByteView plaintext) override {

@@ -238,12 +238,12 @@ Status storeKey(Connection& connection, const std::string& folded, KeySpec spec,
 class SoftwareRsaKey : public RsaKey {
 public:
     SoftwareRsaKey(std::shared_ptr<const KeyStore> store, ContainerIdentity identity, KeySpec spec,
-                   StoredKey stored, bool exportWindowOpen)
+                   StoredKey stored, bool fromGeneration)
         : store_(std::move(store)),
           identity_(std::move(identity)),
           spec_(spec),
           stored_(std::move(stored)),
-          exportWindowOpen_(exportWindowOpen) {}
+          fromGeneration_(fromGeneration) {}
 
     KeySpec keySpec() const override { return spec_; }
 
@@ -253,9 +253,11 @@ public:
 
     Outcome<SecretBytes> exportPrivateKeyBlob() const override {
         bool exportable = (stored_.flags & keyFlags::kExportable) != 0 ||
-                          ((stored_.flags & keyFlags::kArchivable) != 0 && exportWindowOpen_);
+                          ((stored_.flags & keyFlags::kArchivable) != 0 && fromGeneration_);
         if (!exportable) return fail(errors::kNteBadKeyState);
-        if ((stored_.flags & keyFlags::kUserProtected) != 0) {
+        // The user allowed the key when it was made; its maker's handle
+        // reads it back without asking again.
+        if ((stored_.flags & keyFlags::kUserProtected) != 0 && !fromGeneration_) {
             Status allowed = confirmUse(*store_, identity_, KeyUse::kExport);
             if (!allowed) return allowed.failure();
         }
@@ -270,7 +272,9 @@ private:
     ContainerIdentity identity_;
     KeySpec spec_;
     StoredKey stored_;
-    bool exportWindowOpen_;  // an archivable key's handle from generateKeyPair
+    // fromGeneration_: the handle generateKeyPair returned: an archivable
+    // key's export window, and a protected key the user has just allowed.
+    bool fromGeneration_;
 };
 
 class SoftwareKeyContainer : public KeyContainer {
@@ -289,6 +293,10 @@ public:
         if (bits < rsaKeys::kMinimumBits || bits > rsaKeys::kMaximumBits || bits % 8 != 0) {
             return fail(errors::kNteBadFlags);
         }
+        if ((flags & keyFlags::kUserProtected) != 0) {
+            Status allowed = confirmUse(*store_, identity_, KeyUse::kCreate);
+            if (!allowed) return allowed.failure();
+        }
         Outcome<openssl::Pkey> key = rsaKeys::generate(store_->library->context(), bits);
         if (!key) return key.failure();
         Outcome<SecretBytes> der = rsaKeys::toPkcs8(key->get());
@@ -301,8 +309,7 @@ public:
                   });
         if (!stored) return stored.failure();
         return std::unique_ptr<RsaKey>(new SoftwareRsaKey(
-            store_, identity_, spec, StoredKey{flags & kKeptFlags, std::move(*key)},
-            (flags & keyFlags::kArchivable) != 0));
+            store_, identity_, spec, StoredKey{flags & kKeptFlags, std::move(*key)}, true));
     }
 
     Outcome<std::unique_ptr<RsaKey>> userKey(KeySpec spec) override {

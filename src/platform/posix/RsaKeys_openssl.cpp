@@ -103,6 +103,64 @@ bool isRsa(const EVP_PKEY* key) {
     return key != nullptr && EVP_PKEY_is_a(key, "RSA") == 1;
 }
 
+namespace {
+
+// withTotientExponent: `made` with its private exponent recomputed as
+// d = e^-1 mod (p-1)(q-1), and dP, dQ from that d, as the Windows providers
+// make keys. OpenSSL takes d modulo lcm(p-1, q-1), which a consumer that
+// checks d*e = 1 mod (p-1)(q-1) rejects for most keys. The new d is checked
+// before the key is made from it.
+Outcome<openssl::Pkey> withTotientExponent(OSSL_LIB_CTX* library, const EVP_PKEY* made) {
+    openssl::SecretBigNum p, q, n, e, qInv;
+    for (auto [name, out] : {std::pair{OSSL_PKEY_PARAM_RSA_FACTOR1, &p},
+                             std::pair{OSSL_PKEY_PARAM_RSA_FACTOR2, &q},
+                             std::pair{OSSL_PKEY_PARAM_RSA_N, &n},
+                             std::pair{OSSL_PKEY_PARAM_RSA_E, &e},
+                             std::pair{OSSL_PKEY_PARAM_RSA_COEFFICIENT1, &qInv}}) {
+        BIGNUM* value = nullptr;
+        if (EVP_PKEY_get_bn_param(made, name, &value) != 1) return fail(errors::kNteFail);
+        out->reset(value);
+    }
+    openssl::Owned<BN_CTX> numbers(BN_CTX_secure_new_ex(library));
+    openssl::SecretBigNum pMinus1(BN_secure_new()), qMinus1(BN_secure_new()),
+        phi(BN_secure_new()), d(BN_secure_new()), dP(BN_secure_new()), dQ(BN_secure_new()),
+        check(BN_secure_new());
+    if (!numbers || !check || !BN_sub(pMinus1.get(), p.get(), BN_value_one()) ||
+        !BN_sub(qMinus1.get(), q.get(), BN_value_one()) ||
+        !BN_mul(phi.get(), pMinus1.get(), qMinus1.get(), numbers.get()) ||
+        !BN_mod_inverse(d.get(), e.get(), phi.get(), numbers.get()) ||
+        !BN_mod(dP.get(), d.get(), pMinus1.get(), numbers.get()) ||
+        !BN_mod(dQ.get(), d.get(), qMinus1.get(), numbers.get()) ||
+        !BN_mod_mul(check.get(), d.get(), e.get(), phi.get(), numbers.get()) ||
+        !BN_is_one(check.get())) {
+        return fail(errors::kNteFail);
+    }
+    openssl::Owned<OSSL_PARAM_BLD> builder(OSSL_PARAM_BLD_new());
+    if (!builder) return fail(errors::kNteFail);
+    for (auto [name, value] : {std::pair{OSSL_PKEY_PARAM_RSA_N, n.get()},
+                               std::pair{OSSL_PKEY_PARAM_RSA_E, e.get()},
+                               std::pair{OSSL_PKEY_PARAM_RSA_D, d.get()},
+                               std::pair{OSSL_PKEY_PARAM_RSA_FACTOR1, p.get()},
+                               std::pair{OSSL_PKEY_PARAM_RSA_FACTOR2, q.get()},
+                               std::pair{OSSL_PKEY_PARAM_RSA_EXPONENT1, dP.get()},
+                               std::pair{OSSL_PKEY_PARAM_RSA_EXPONENT2, dQ.get()},
+                               std::pair{OSSL_PKEY_PARAM_RSA_COEFFICIENT1, qInv.get()}}) {
+        if (OSSL_PARAM_BLD_push_BN(builder.get(), name, value) != 1) {
+            return fail(errors::kNteFail);
+        }
+    }
+    openssl::Owned<OSSL_PARAM> params(OSSL_PARAM_BLD_to_param(builder.get()));
+    openssl::PkeyContext context(EVP_PKEY_CTX_new_from_name(library, "RSA", nullptr));
+    EVP_PKEY* rebuilt = nullptr;
+    if (!params || !context || EVP_PKEY_fromdata_init(context.get()) != 1 ||
+        EVP_PKEY_fromdata(context.get(), &rebuilt, EVP_PKEY_KEYPAIR, params.get()) != 1) {
+        return fail(errors::kNteFail);
+    }
+    return openssl::Pkey(rebuilt);
+}
+
+}  // namespace
+
 Outcome<openssl::Pkey> generate(OSSL_LIB_CTX* library, std::uint32_t bits) {
     const openssl::ErrorQueueScope errorQueue;
     openssl::PkeyContext context(EVP_PKEY_CTX_new_from_name(library, "RSA", nullptr));
@@ -112,7 +170,7 @@ Outcome<openssl::Pkey> generate(OSSL_LIB_CTX* library, std::uint32_t bits) {
     }
     EVP_PKEY* made = nullptr;
     if (EVP_PKEY_generate(context.get(), &made) != 1) return fail(errors::kNteFail);
-    return openssl::Pkey(made);
+    return withTotientExponent(library, openssl::Pkey(made).get());
 }
 
 Outcome<SecretBytes> toPkcs8(const EVP_PKEY* key) {

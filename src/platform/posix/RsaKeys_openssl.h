@@ -19,8 +19,10 @@ namespace rsaKeys {
 inline constexpr std::uint32_t kMinimumBits = 384;
 inline constexpr std::uint32_t kMaximumBits = 16384;
 
-// generate: a new RSA key pair of `bits` bits with exponent 65537; NTE_FAIL
-// when OpenSSL cannot make it (OpenSSL makes nothing below 512 bits).
+// generate: a new RSA key pair of `bits` bits with exponent 65537 and the
+// private exponent taken modulo (p-1)(q-1), as Windows providers make it;
+// NTE_FAIL when OpenSSL cannot make it (OpenSSL makes nothing below 512
+// bits).
 Outcome<openssl::Pkey> generate(OSSL_LIB_CTX* library, std::uint32_t bits);
 
 // toPkcs8, fromPkcs8: a private key as unencrypted PKCS#8 PrivateKeyInfo

@@ -126,8 +126,25 @@ bool addExtensions(X509* certificate, X509* issuer, const Options& options) {
     return true;
 }
 
+// requestKey: the public key of the PKCS#10 request (DER) in `path`, once
+// its signature verifies.
+KeyPtr requestKey(const std::string& path) {
+    std::optional<Bytes> bytes = readFile(path);
+    if (!bytes) return nullptr;
+    const unsigned char* cursor = bytes->data();
+    std::unique_ptr<X509_REQ, Deleter<X509_REQ_free>> request(
+        d2i_X509_REQ(nullptr, &cursor, long(bytes->size())));
+    KeyPtr key(request ? X509_REQ_get_pubkey(request.get()) : nullptr);
+    if (!key || X509_REQ_verify(request.get(), key.get()) != 1) {
+        fail("not a PKCS#10 request with a valid signature: " + path);
+        return nullptr;
+    }
+    return key;
+}
+
 KeyPtr subjectKey(const Options& options) {
     if (auto path = options.value("--key")) return readPrivateKey(*path);
+    if (auto path = options.value("--request")) return requestKey(*path);
     const std::string bits = options.value("--key-bits").value_or("2048");
     if (bits.empty() || bits.size() > 5 ||
         bits.find_first_not_of("0123456789") != std::string::npos) {
@@ -170,15 +187,18 @@ int runCertCommand(const std::vector<std::string>& args) {
         Options::parse(args,
                        {"--subject", "--out", "--pem", "--issuer-cert", "--issuer-key", "--key",
                         "--key-bits", "--key-out", "--serial", "--not-before", "--not-after",
-                        "--time-form", "--key-usage", "--alt-dirname"},
+                        "--time-form", "--key-usage", "--alt-dirname", "--request"},
                        {"--ca"});
     if (!options) return 2;
     if (!options->value("--subject") || (!options->has("--out") && !options->has("--pem")) ||
         options->has("--issuer-cert") != options->has("--issuer-key") ||
-        (options->has("--key") && options->has("--key-bits"))) {
+        int(options->has("--key")) + int(options->has("--key-bits")) +
+                int(options->has("--request")) > 1 ||
+        (options->has("--request") && !options->has("--issuer-cert"))) {
         fail(
             "cert needs --subject, --out or --pem, both or neither of --issuer-cert and "
-            "--issuer-key, and at most one of --key and --key-bits");
+            "--issuer-key, at most one of --key, --key-bits and --request, and an issuer "
+            "for --request");
         return 2;
     }
 

@@ -398,14 +398,25 @@ TEST_P(KeyStoreConformance, SignaturesVerifyWithOpenSsl) {
 
 TEST_P(KeyStoreConformance, AUserProtectedKeyAsksAtEveryUse) {
     auto container = *keys().createContainer(kAesContainer);
-    ASSERT_TRUE(container->generateKeyPair(KeySpec::kSignature, 1024,
-                                           keyFlags::kUserProtected | keyFlags::kExportable));
+    constexpr std::uint32_t kProtected = keyFlags::kUserProtected | keyFlags::kExportable;
+    // Made only when the user can be asked, and asked once: the maker's
+    // handle then reads the key back without a second question.
+    platform_->installDialogs(nullptr);
+    EXPECT_EQ(container->generateKeyPair(KeySpec::kSignature, 1024, kProtected).error(),
+              errors::kNteSilentContext);
+    int asked = 0;
+    platform_->installDialogs(std::make_unique<ScriptedKeyDialogs>(errors::kSuccess, &asked));
+    auto made = container->generateKeyPair(KeySpec::kSignature, 1024, kProtected);
+    ASSERT_TRUE(made);
+    EXPECT_TRUE((*made)->exportPrivateKeyBlob());
+    EXPECT_EQ(asked, 1);
+    asked = 0;
+
     Bytes digest = digestOf("SHA1", "x");
     platform_->installDialogs(nullptr);
     EXPECT_EQ(container->signHash(KeySpec::kSignature, algorithms::kSha1, digest).error(),
               errors::kNteSilentContext);
 
-    int asked = 0;
     platform_->installDialogs(
         std::make_unique<ScriptedKeyDialogs>(errors::kErrorCancelled, &asked));
     EXPECT_EQ(container->signHash(KeySpec::kSignature, algorithms::kSha1, digest).error(),

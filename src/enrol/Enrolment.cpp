@@ -1,0 +1,176 @@
+// Key pairs and their certificate requests: the Enroller's createRequest and
+// createRequestPair.
+#include <memory>
+
+#include "encoding/ByteBuffer.h"
+#include "encoding/ErrorTable.h"
+#include "enrol/CertificateRequest.h"
+#include "enrol/Enroller.h"
+#include "enrol/KeyScreening.h"
+#include "enrol/PendingRequests.h"
+#include "platform/CodePage.h"
+
+namespace pennaform {
+namespace {
+
+// A weak key is made again in the same container, this many times in all.
+constexpr int kKeyAttempts = 20;
+
+// ownerIsMicrosoft: the providers whose keys take the export bits; another
+// (a smart card's) gets only the length.
+bool ownerIsMicrosoft(std::string_view providerName) {
+    return providerName.substr(0, 9) == "Microsoft";
+}
+
+}  // namespace
+
+struct Enroller::NewKey {
+    std::unique_ptr<platform::KeyContainer> container;
+    std::unique_ptr<platform::RsaKey> key;  // null when the generation failed
+    platform::PlatformError generationError = 0;
+};
+
+void Enroller::setFailure(std::int32_t code, platform::PlatformError error) {
+    errorCode_ = code;
+    platformError_ = error;
+}
+
+// probeRegistry: 5906 with the registry's error when it cannot be written.
+bool Enroller::probeRegistry(platform::Platform& platform) {
+    if (!platform.registry() || !platform.random()) {
+        setFailure(codes::kInsufficientRights, platform::errors::kErrorNotSupported);
+        return false;
+    }
+    platform::Status probed = probeRegistryWrite(*platform.registry(), *platform.random());
+    if (!probed) setFailure(codes::kInsufficientRights, probed.error());
+    return probed.ok();
+}
+
+// generationFlags: exportable, or else archivable so that the screening
+// can read the new key once; user-protected on request.
+std::uint32_t Enroller::generationFlags() const {
+    if (!ownerIsMicrosoft(providerName_)) return 0;
+    std::uint32_t flags = (genKeyFlags_ & 1) != 0 ? platform::keyFlags::kExportable
+                                                  : platform::keyFlags::kArchivable;
+    if ((genKeyFlags_ & 2) != 0) flags |= platform::keyFlags::kUserProtected;
+    return flags;
+}
+
+// generateScreenedKey: a container of the name with a key that passed the
+// screening, or with no key when the generation itself failed (the request
+// then reports it). nullopt with the code set: 5203/5047 no container, 1501
+// only weak keys.
+std::optional<Enroller::NewKey> Enroller::generateScreenedKey(platform::Platform& platform,
+                                                              const std::string& containerName) {
+    const platform::ContainerRef ref{containerName, providerName_, providerType_};
+    for (int attempt = 0; attempt < kKeyAttempts; ++attempt) {
+        auto container = platform.keys()->createContainer(ref);
+        if (!container) {
+            const bool unsupported = container.error() == platform::errors::kNteKeysetNotDef ||
+                                     container.error() == platform::errors::kNteBadProvType;
+            setFailure(unsupported ? codes::kProviderUnsupported : codes::kProviderUnavailable,
+                       container.error());
+            return std::nullopt;
+        }
+        auto key = (*container)->generateKeyPair(keySpec_, keyBits_, generationFlags());
+        if (!key) {
+            clearError();
+            return NewKey{std::move(*container), nullptr, key.error()};
+        }
+        ScreeningResult screening = screenKey(**key);
+        if (!screening.weak) {
+            clearError();
+            return NewKey{std::move(*container), std::move(*key), 0};
+        }
+        setFailure(codes::kWeakKey, screening.exportError);
+        key->reset();
+        container->reset();
+        (void)platform.keys()->deleteContainer(ref);
+    }
+    return std::nullopt;
+}
+
+// requestForNewKey: one key of the current key spec in a new container, its
+// request and its record; the request text, empty on failure.
+std::string Enroller::requestForNewKey(platform::Platform& platform,
+                                       std::u16string_view commonName,
+                                       const std::string& dateTime) {
+    platform::Outcome<std::string> containerName = newContainerName(*platform.random());
+    if (!containerName) {
+        setFailure(codes::kProviderUnavailable, containerName.error());
+        return {};
+    }
+    std::optional<NewKey> made = generateScreenedKey(platform, *containerName);
+    if (!made) return {};
+    if (!made->key) {
+        // The container stays, empty, as the failed generation left it.
+        setFailure(codes::kKeyGenerationFailed, made->generationError);
+        return {};
+    }
+    platform::Outcome<platform::Bytes> request =
+        certificationRequest(*made->container, keySpec_, commonName);
+    if (!request) {
+        setFailure(codes::kKeyGenerationFailed, request.error());
+        return {};
+    }
+    ByteBuffer text;
+    if (!text.base64Encode(request->data(), std::int32_t(request->size()))) {
+        setFailure(codes::kAllocation, 0);
+        return {};
+    }
+    platform::Outcome<platform::Bytes> publicKey = made->key->exportPublicKeyBlob();
+    platform::Status recorded =
+        publicKey ? writePendingRequest(*platform.registry(), registryBranch_, *containerName,
+                                        {providerName_, providerType_, std::uint32_t(keySpec_),
+                                         std::move(*publicKey), dateTime, toAnsi(commonName)})
+                  : platform::Status(publicKey.failure());
+    if (!recorded) {
+        setFailure(codes::kRecordNotWritten, recorded.error());
+        return {};
+    }
+    return std::string(text.text());
+}
+
+std::string Enroller::createRequest(platform::Platform& platform, std::u16string_view commonName) {
+    const std::string dateTime = platform.os() ? localDateTime(*platform.os()) : std::string();
+    clearError();
+    requests_.clear();
+    if (!probeRegistry(platform)) return {};
+    if (commonName.empty()) {
+        setFailure(codes::kBadArgument, 0);
+        return {};
+    }
+    if (providerName_.empty() || !platform.keys()) {
+        setFailure(codes::kProviderNotInstalled, 0);
+        return {};
+    }
+    requests_.forSigning = requestForNewKey(platform, commonName, dateTime);
+    return requests_.forSigning;
+}
+
+std::int32_t Enroller::createRequestPair(platform::Platform& platform,
+                                         std::u16string_view commonName) {
+    const std::string dateTime = platform.os() ? localDateTime(*platform.os()) : std::string();
+    clearError();
+    requests_.clear();
+    if (!probeRegistry(platform)) return errorCode_;
+    if (commonName.empty()) {
+        setFailure(codes::kBadArgument, 0);
+        return errorCode_;
+    }
+    if (providerName_.empty() || !platform.keys()) {
+        setFailure(codes::kProviderNotInstalled, 0);
+        return errorCode_;
+    }
+    keySpec_ = platform::KeySpec::kSignature;
+    requests_.forSigning = requestForNewKey(platform, commonName, dateTime);
+    if (errorCode_ == codes::kSuccess) {
+        keySpec_ = platform::KeySpec::kKeyExchange;
+        requests_.forEncryption = requestForNewKey(platform, commonName, dateTime);
+    }
+    keySpec_ = platform::KeySpec::kKeyExchange;
+    if (errorCode_ != codes::kSuccess) requests_.clear();
+    return errorCode_;
+}
+
+}  // namespace pennaform
