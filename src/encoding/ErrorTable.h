@@ -12,6 +12,7 @@ namespace pennaform {
 namespace codes {
 inline constexpr std::int32_t kSuccess = 0;
 inline constexpr std::int32_t kFileUnreadable = 1002;
+inline constexpr std::int32_t kCertificateFileUnreadable = 1102;
 inline constexpr std::int32_t kProtectedMode = 1500;
 inline constexpr std::int32_t kGeneral = 5001;
 inline constexpr std::int32_t kAllocation = 5002;
@@ -22,12 +23,22 @@ inline constexpr std::int32_t kCertificateNotFound = 5010;
 inline constexpr std::int32_t kCertificateExpired = 5011;
 inline constexpr std::int32_t kCertificateNotYetValid = 5012;
 inline constexpr std::int32_t kWrongKeyUsage = 5017;
+inline constexpr std::int32_t kBadCertificate = 5040;
 inline constexpr std::int32_t kProviderNotInstalled = 5046;
+inline constexpr std::int32_t kSignFailed = 5061;
+inline constexpr std::int32_t kNoSignerSelected = 5067;
 inline constexpr std::int32_t kCancelled = 5070;
+inline constexpr std::int32_t kPersonalStoreOpenFailed = 5201;
+inline constexpr std::int32_t kNoCertificateChain = 5202;
+// kNoPrivateKey: where signing finds no private key; the table's message for
+// 5206 speaks of denied access, but 5206 is the code callers test for it.
+inline constexpr std::int32_t kNoPrivateKey = 5206;
 inline constexpr std::int32_t kPkcs12FormatError = 5207;
 inline constexpr std::int32_t kPkcs12WrongPassword = 5208;
 inline constexpr std::int32_t kPasswordMismatch = 5209;
+inline constexpr std::int32_t kCardNotReady = 5225;
 inline constexpr std::int32_t kBadKeyLength = 5301;
+inline constexpr std::int32_t kAsn1EncodeFailed = 5305;
 inline constexpr std::int32_t kPfxReadFailed = 5401;
 inline constexpr std::int32_t kFileNotFound = 5902;
 inline constexpr std::int32_t kInsufficientRights = 5906;
