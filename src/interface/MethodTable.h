@@ -158,7 +158,7 @@ constexpr std::array<MethodSpec, 66> buildMethodTable() {
     rowNotBuilt(38, 72, "GetSignerPfxFilePath", {{}}, 0, String, "GetSignerPfxFilePath"),
     rowNotBuilt(39, 73, "GetSignerPfxFileName", {{}}, 0, String, "GetSignerPfxFileName"),
     row<&Engine::SignPkcs1>(40, 74, "SignPkcs1", {{{"strContent", String}, {"dwFlags", Long}}}, 2, String, "SignPkcs1"),
-    rowNotBuilt(41, 75, "SignPkcs7", {{{"strContent", String}, {"dwFlags", Long}}}, 2, String, "SignPkcs7"),
+    row<&Engine::SignPkcs7>(41, 75, "SignPkcs7", {{{"strContent", String}, {"dwFlags", Long}}}, 2, String, "SignPkcs7"),
     rowNotBuilt(42, 76, "SelectSignerEx2", {{{"certFilter", String}, {"strPfxPath", String}, {"strPfxName", String}, {"dwPort", Long}, {"strCompareDate", String}, {"dwFlags", Long}, {"dwKeyUsage", Long}}}, 7, Long, "SelectSignerEx2"),
     row<&Engine::GetPortEx>(43, 77, "GetPortEx", {{}}, 0, Long, "GetPortEx"),
     rowNotBuilt(44, 80, "GetCertB64", {{}}, 0, String, "GetCertB64"),

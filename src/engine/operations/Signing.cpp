@@ -9,6 +9,7 @@
 #include "platform/CodePage.h"
 #include "signing/LocateSigner.h"
 #include "signing/Pkcs1Signature.h"
+#include "signing/SignedData.h"
 
 namespace pennaform {
 namespace {
@@ -58,6 +59,43 @@ std::u16string Engine::SignPkcs1(std::u16string_view strContent, std::int32_t dw
     if ((dwFlags & signFlags::kProviderOrder) == 0)
         std::reverse(signature.begin(), signature.end());
     std::optional<std::u16string> text = textOf(signature, (dwFlags & signFlags::kBase64) != 0);
+    if (!text) setErrorCode(codes::kAllocation);
+    return text.value_or(std::u16string());
+}
+
+std::u16string Engine::SignPkcs7(std::u16string_view strContent, std::int32_t dwFlags) {
+    LocatedSigner located;
+    SigningResult begun = beginSignature(strContent, dwFlags, located);
+    if (!begun.ok()) {
+        setErrorCode(begun.code);
+        setCapiError(begun.platformError);
+        return {};
+    }
+    const platform::Bytes content = signedContent(strContent, dwFlags);
+    SignedDataRequest request;
+    request.content = content;
+    request.certificate = located.certificate;
+    request.flags = dwFlags;
+    request.sha2Capable = enroller_.sha2Capable();
+    if (platform().os() != nullptr) {
+        request.signingTime = platform::fileTimeToSystemTime(platform().os()->currentTime())
+                                  .value_or(platform::SystemTime{});
+    }
+    request.sign = [&](const ContentDigest& digest, platform::Bytes& signature) {
+        return signDigest(signer_, located, digest, signature);
+    };
+    request.chain = [&]() -> platform::Outcome<platform::CertificateChain> {
+        if (platform().chains() == nullptr)
+            return platform::fail(platform::errors::kErrorNotSupported);
+        return platform().chains()->buildChain(located.certificate, located.store, std::nullopt);
+    };
+    SignedDataResult built = buildSignedData(request);
+    if (!built.result.ok()) {
+        setErrorCode(built.result.code);
+        setCapiError(built.result.platformError);
+        return {};
+    }
+    std::optional<std::u16string> text = textOf(built.der, true);
     if (!text) setErrorCode(codes::kAllocation);
     return text.value_or(std::u16string());
 }

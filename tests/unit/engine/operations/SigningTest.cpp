@@ -258,5 +258,193 @@ TEST_F(SigningTest, KeysOfPfxFilesOtherToolsWroteSign) {
     }
 }
 
+// offsetOf: where `part` first occurs in `whole`; whole.size() when nowhere.
+std::size_t offsetOf(const Bytes& whole, const Bytes& part) {
+    return std::size_t(std::search(whole.begin(), whole.end(), part.begin(), part.end()) -
+                       whole.begin());
+}
+
+// SignedDataTest: a three-level chain, its root trusted, its intermediate
+// in "CA" and its leaf with its key in "MY" as the signer.
+class SignedDataTest : public SigningTest {
+protected:
+    void SetUp() override {
+        chain_ = test::makeTestChain(ca_, "Signed Data Leaf");
+        ASSERT_FALSE(chain_.leaf.empty()) << ca_.lastError();
+        install(chain_.rootName, "ROOT", false);
+        install(chain_.intermediateName, "CA", false);
+        install(chain_.leafName, "MY");
+        selectFromMy(chain_.leaf);
+        // openssl cms takes the issuers it may use from -CAfile only.
+        writePem(file("trusted.pem"), {chain_.root, chain_.intermediate});
+        writePem(file("others.pem"), {chain_.leaf});
+    }
+    void writePem(const std::string& path, const std::vector<Bytes>& certificates) {
+        std::string pem;
+        for (const Bytes& der : certificates) {
+            writeBytes(path + ".der", der);
+            pem += runProcess({"openssl", "x509", "-inform", "DER", "-in", path + ".der"}).out;
+        }
+        std::ofstream(path) << pem;
+    }
+    // signedData: SignPkcs7's result decoded; empty on failure.
+    Bytes signedData(const std::u16string& text, std::int32_t flags) {
+        const std::u16string result = engine_.SignPkcs7(text, flags);
+        return result.empty() ? Bytes() : decoded(result, true);
+    }
+    // opensslVerifies: `openssl cms -verify` of the SignedData against the
+    // trusted root; for a detached one with `content`.
+    bool opensslVerifies(const Bytes& der, const Bytes& content, bool detached,
+                         std::string* output = nullptr) {
+        writeBytes(file("p7.der"), der);
+        writeBytes(file("content.bin"), content);
+        std::vector<std::string> argv{"openssl",   "cms",
+                                      "-verify",   "-binary",
+                                      "-inform",   "DER",
+                                      "-in",       file("p7.der"),
+                                      "-CAfile",   file("trusted.pem"),
+                                      "-certfile", file("others.pem"),
+                                      "-out",      file("out.bin")};
+        if (detached) argv.insert(argv.end(), {"-content", file("content.bin")});
+        auto verdict = runProcess(argv);
+        if (output != nullptr) *output = verdict.err;
+        return verdict.exitStatus == 0 && test::readBinaryFile(file("out.bin")) == content;
+    }
+    bool gnutlsVerifies(const Bytes& der) {
+        writeBytes(file("p7.der"), der);
+        auto verdict = runProcess({"certtool", "--p7-verify", "--inder", "--infile", file("p7.der"),
+                                   "--load-ca-certificate", file("trusted.pem")});
+        return verdict.exitStatus == 0;
+    }
+
+    test::TestChain chain_;
+};
+
+TEST_F(SignedDataTest, EverySignedDataVerifiesWithOpenSsl) {
+    const std::u16string text = u"Pennaform 簽章 SignedData";
+    const Bytes utf16 = utf16LeBytes(text);
+    const struct {
+        std::int32_t flags;
+        bool sha1;
+    } cases[] = {
+        {0, false},
+        {0, true},
+        {0x0400, false},
+        {0x2000, false},
+        {0x2000, true},
+        {0x0200, false},
+        {0x0100, false},
+        {0x0300, false},
+        {0x0800, false},
+        {0x1000, false},
+        {0x1000 | 0x2000 | 0x0400, false},
+        {0x0200 | 0x2000 | 0x0400, true},
+    };
+    for (const auto& c : cases) {
+        if (c.sha1) useSha1();
+        const Bytes der = signedData(text, c.flags);
+        ASSERT_EQ(engine_.GetErrorCode(), 0) << c.flags << " " << engine_.GetCapiErrorCode();
+        const std::string ansi = toAnsi(text);
+        const Bytes content = (c.flags & 0x0800) ? Bytes(ansi.begin(), ansi.end()) : utf16;
+        std::string why;
+        EXPECT_TRUE(opensslVerifies(der, content, (c.flags & 0x0400) != 0, &why))
+            << c.flags << (c.sha1 ? " SHA-1 " : " ") << why;
+        // certtool needs the content inside and the signer's certificate, and
+        // refuses md5WithRSAEncryption as a digest algorithm.
+        if ((c.flags & (0x1000 | 0x0400 | 0x0100)) == 0) {
+            EXPECT_TRUE(gnutlsVerifies(der)) << c.flags;
+        }
+        // Detached: the content is nowhere inside.
+        EXPECT_EQ(offsetOf(der, content) == der.size(), (c.flags & 0x0400) != 0) << c.flags;
+        // The certificates carried: the leaf alone, the chain, or none.
+        const bool leafInside = offsetOf(der, chain_.leaf) < der.size();
+        const bool rootInside = offsetOf(der, chain_.root) < der.size();
+        EXPECT_EQ(leafInside, (c.flags & 0x0100) == 0) << c.flags;
+        EXPECT_EQ(rootInside, (c.flags & 0x0300) == 0x0200) << c.flags;
+        if (c.flags & 0x2000) {
+            // contentType, signingTime, messageDigest, in that order.
+            const std::size_t contentType =
+                offsetOf(der, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x03});
+            const std::size_t signingTime =
+                offsetOf(der, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x05});
+            const std::size_t messageDigest =
+                offsetOf(der, {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x04});
+            EXPECT_LT(contentType, signingTime);
+            EXPECT_LT(signingTime, messageDigest);
+            EXPECT_LT(messageDigest, der.size());
+            const std::string digestName = (c.flags & 0x1000) ? "MD5" : c.sha1 ? "SHA1" : "SHA256";
+            Bytes digestValue = test::digestOf(digestName, asString(content));
+            digestValue.insert(digestValue.begin(), {0x04, std::uint8_t(digestValue.size())});
+            EXPECT_LT(offsetOf(der, digestValue), der.size()) << c.flags;
+        }
+        if (c.flags & 0x1000) {  // md5WithRSAEncryption names the digest
+            EXPECT_LT(
+                offsetOf(der, {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x04}),
+                der.size());
+        }
+        useSha2();
+    }
+}
+
+TEST_F(SignedDataTest, ChainsAreTakenAsTheirTrustBitsAllow) {
+    // An untrusted root: accepted.
+    ASSERT_TRUE(engine_.platform().stores());
+    {
+        auto root = engine_.platform().stores()->openSystemStore(platform::SystemStore::kRoot);
+        ASSERT_TRUE(root);
+        ASSERT_TRUE((*root)->remove((*root)->certificates()->at(0).id));
+    }
+    install(chain_.rootName, "CA", false);
+    EXPECT_FALSE(signedData(u"text", 0x0200).empty());
+    EXPECT_EQ(engine_.GetErrorCode(), 0);
+    // A partial chain alone: 5202. With an expired leaf: accepted, as the
+    // rule reads (a time problem lets any chain through).
+    auto other = test::makeTestChain(
+        ca_, "Other", {"--not-before", "20200101000000Z", "--not-after", "20210101000000Z"});
+    install(other.leafName, "MY");
+    selectFromMy(other.leaf);
+    EXPECT_FALSE(signedData(u"text", 0x0200).empty());
+    EXPECT_EQ(engine_.GetErrorCode(), 0);
+    ASSERT_TRUE(ca_.certificate("partial",
+                                {"--subject", "/CN=Partial", "--key-bits", "1024", "--issuer-cert",
+                                 ca_.path(other.intermediateName + ".der"), "--issuer-key",
+                                 ca_.path(other.intermediateName + ".key.pem")}));
+    install("partial", "MY");
+    selectFromMy(test::readBinaryFile(ca_.path("partial.der")));
+    EXPECT_EQ(signedData(u"text", 0x0200), Bytes());
+    EXPECT_EQ(engine_.GetErrorCode(), codes::kNoCertificateChain);
+    // Without 0x0200 no chain is needed.
+    EXPECT_FALSE(signedData(u"text", 0).empty());
+}
+
+TEST_F(SignedDataTest, CertificatesItCannotDecodeAndDatesFrom2050) {
+    ASSERT_TRUE(ca_.certificate("till2050", {"--subject", "/CN=Till 2050", "--key-bits", "1024",
+                                             "--not-after", "20500601000000Z"}));
+    install("till2050", "MY");
+    selectFromMy(test::readBinaryFile(ca_.path("till2050.der")));
+    const Bytes der = signedData(u"text", 0);
+    ASSERT_EQ(engine_.GetErrorCode(), 0);
+    writePem(file("trusted.pem"), {test::readBinaryFile(ca_.path("till2050.der"))});
+    EXPECT_TRUE(opensslVerifies(der, utf16LeBytes(u"text"), false));
+    // A version-1 certificate: 5040.
+    ASSERT_EQ(
+        runProcess({"openssl", "req", "-new", "-newkey", "rsa:1024", "-nodes", "-keyout",
+                    ca_.path("v1.key.pem"), "-subj", "/CN=Version One", "-out", file("v1.csr")})
+            .exitStatus,
+        0);
+    ASSERT_EQ(runProcess({"openssl", "x509", "-req", "-in", file("v1.csr"), "-key",
+                          ca_.path("v1.key.pem"), "-days", "30", "-outform", "DER", "-out",
+                          ca_.path("v1.der")})
+                  .exitStatus,
+              0);
+    const Bytes v1 = test::readBinaryFile(ca_.path("v1.der"));
+    ASSERT_EQ(v1.at(8), 0x02) << "not a version-1 certificate";  // the serial, no [0]
+    install("v1", "MY");
+    selectFromMy(v1);
+    EXPECT_EQ(signedData(u"text", 0), Bytes());
+    EXPECT_EQ(engine_.GetErrorCode(), codes::kBadCertificate);
+    EXPECT_FALSE(engine_.SignPkcs1(u"text", 0).empty());
+}
+
 }  // namespace
 }  // namespace pennaform
