@@ -188,14 +188,28 @@ TEST_F(SigningTest, SigningFailsBeforeTheKeyIsUsed) {
     selectFromMy(der);
     EXPECT_EQ(engine_.SignPkcs1(u"text", 0x8000), u"");
     EXPECT_EQ(engine_.GetErrorCode(), codes::kAllocation);
-    // The container gone: the store still binds the certificate to it.
+    // The signing cache keeps the key between signatures, but never past a
+    // change: a key replaced in its container signs from then on, and a
+    // container deleted is noticed.
+    const std::u16string before = engine_.SignPkcs1(u"text", 0);
+    ASSERT_EQ(engine_.GetErrorCode(), 0);
     auto my = engine_.platform().stores()->openSystemStore(platform::SystemStore::kMy);
     ASSERT_TRUE(my);
     const auto binding = *(*my)->properties((*my)->certificates()->at(0).id)->keyProvInfo;
-    ASSERT_TRUE(engine_.platform().keys()->deleteContainer(
-        {toAnsi(binding.containerName), toAnsi(binding.providerName), binding.providerType}));
-    engine_.signer().clearCurrentSigner();
-    selectFromMy(der);
+    const platform::ContainerRef container{toAnsi(binding.containerName),
+                                           toAnsi(binding.providerName), binding.providerType};
+    auto opened = engine_.platform().keys()->openContainer(container);
+    ASSERT_TRUE(opened);
+    ASSERT_TRUE((*opened)->generateKeyPair(binding.keySpec, 1024, 0));
+    const std::u16string after = engine_.SignPkcs1(u"text", 0);
+    EXPECT_EQ(engine_.GetErrorCode(), 0) << std::hex << engine_.GetCapiErrorCode();
+    EXPECT_EQ(after.size(), 256u);
+    EXPECT_NE(after, before);
+    ASSERT_TRUE(engine_.platform().keys()->deleteContainer(container));
+    EXPECT_EQ(engine_.SignPkcs1(u"text", 0), u"");
+    EXPECT_EQ(engine_.GetErrorCode(), codes::kSignFailed);
+    EXPECT_EQ(std::uint32_t(engine_.GetCapiErrorCode()), platform::errors::kNteBadKeyset);
+    // That failure released the cache: the key is looked for afresh.
     EXPECT_EQ(engine_.SignPkcs1(u"text", 0), u"");
     EXPECT_EQ(engine_.GetErrorCode(), codes::kNoPrivateKey);
     EXPECT_EQ(std::uint32_t(engine_.GetCapiErrorCode()), platform::errors::kNteBadKeyset);
