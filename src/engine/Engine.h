@@ -14,6 +14,7 @@
 #include "enrol/Enroller.h"
 #include "enrol/RequestTexts.h"
 #include "certificates/PersonalStoreList.h"
+#include "signing/LocateSigner.h"
 #include "signing/SignerState.h"
 
 namespace pennaform {
@@ -385,6 +386,10 @@ public:
     platform::Platform& platform() { return *platform_; }
 
 private:
+    // beginSignature: the steps SignPkcs1 and SignPkcs7 share before the
+    // digest (operations/Signing.cpp); the code and platform error to report.
+    SigningResult beginSignature(std::u16string_view content, std::int32_t flags,
+                                 LocatedSigner& located);
     // toWideText: a member string as a result leaves the Engine.
     static std::u16string toWideText(const std::string& ansi);
     // personalStoreField: one rendering of the snapshot's certificate at

@@ -24,6 +24,7 @@ inline constexpr std::uint32_t kNotSignatureValid = 0x8;   // a signature does n
 inline constexpr std::uint32_t kNotValidForUsage = 0x10;   // a usage forbids the chain
 inline constexpr std::uint32_t kUntrustedRoot = 0x20;      // the root is not in "ROOT"
 inline constexpr std::uint32_t kRevocationUnknown = 0x40;  // revocation not checked
+inline constexpr std::uint32_t kInvalidBasicConstraints = 0x400;  // an issuer that is no CA
 inline constexpr std::uint32_t kPartialChain = 0x10000;    // no root was reached
 }  // namespace chainErrors
 

@@ -4,9 +4,15 @@
 #include <memory>
 
 #include "platform/ChainBuilder.h"
+#include "platform/posix/OpenSslLibrary.h"
 
 namespace pennaform::platform {
 
-std::unique_ptr<ChainBuilder> makeOpenSslChainBuilder();
+class CertificateStores;
+
+// makeOpenSslChainBuilder: chains over the system stores of `stores`, which
+// must outlive the builder, verified in `library`.
+std::unique_ptr<ChainBuilder> makeOpenSslChainBuilder(CertificateStores& stores,
+                                                      std::shared_ptr<OpenSslLibrary> library);
 
 }  // namespace pennaform::platform

@@ -9,6 +9,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -100,6 +101,12 @@ struct StoredKey {
     openssl::Pkey key;
 };
 
+// StoredKeyBytes: one key of a container before it is decoded.
+struct StoredKeyBytes {
+    std::uint32_t flags = 0;
+    SecretBytes pkcs8;
+};
+
 // MemoryContainers: the memory-only containers of one key service, by
 // folded name, each with its keys as PKCS#8 bytes that are wiped when the
 // key or its container goes. Handles look their container up at each use,
@@ -134,17 +141,15 @@ public:
         return Status::success();
     }
 
-    // loadKey: the key in slot `spec`, as loadKey reads a persisted one.
-    Outcome<StoredKey> loadKey(OSSL_LIB_CTX* library, const std::string& folded,
-                               KeySpec spec) const {
+    // readKey: a copy of the key in slot `spec`, as readKey reads a
+    // persisted one.
+    Outcome<StoredKeyBytes> readKey(const std::string& folded, KeySpec spec) const {
         std::lock_guard lock(mutex_);
         auto found = containers_.find(folded);
         if (found == containers_.end()) return fail(errors::kNteBadKeyset);
         auto key = found->second.keys.find(spec);
         if (key == found->second.keys.end()) return fail(errors::kNteNoKey);
-        Outcome<openssl::Pkey> parsed = rsaKeys::fromPkcs8(library, key->second.pkcs8.view());
-        if (!parsed) return parsed.failure();
-        return StoredKey{key->second.flags, std::move(*parsed)};
+        return StoredKeyBytes{key->second.flags, SecretBytes::copyOf(key->second.pkcs8.view())};
     }
 
     // remove: drops a container and wipes its keys; false when there is none.
@@ -181,11 +186,11 @@ Status writeKeys(const KeyStore& store, const std::function<Status(Connection&)>
     return deniedAs(store.database->write(change), errors::kNtePerm);
 }
 
-// loadKey: the key in slot `spec`; NTE_NO_KEY when the slot is empty,
-// NTE_BAD_KEYSET when the container has gone.
-Outcome<StoredKey> loadKey(const KeyStore& store, const ContainerIdentity& identity, KeySpec spec) {
-    if (identity.inMemory)
-        return store.memory->loadKey(store.library->context(), identity.folded, spec);
+// readKey: the stored bytes of the key in slot `spec`; NTE_NO_KEY when the
+// slot is empty, NTE_BAD_KEYSET when the container has gone.
+Outcome<StoredKeyBytes> readKey(const KeyStore& store, const ContainerIdentity& identity,
+                                KeySpec spec) {
+    if (identity.inMemory) return store.memory->readKey(identity.folded, spec);
     Outcome<Connection*> reader = store.database->reader();
     if (!reader) {
         return reader.error() == errors::kErrorFileNotFound ? fail(errors::kNteBadKeyset)
@@ -201,9 +206,16 @@ Outcome<StoredKey> loadKey(const KeyStore& store, const ContainerIdentity& ident
     if (!*row) return fail(errors::kNteBadKeyset);
     SecretBytes der(query->columnBlob(1));
     if (der.view().empty()) return fail(errors::kNteNoKey);
-    Outcome<openssl::Pkey> key = rsaKeys::fromPkcs8(store.library->context(), der.view());
+    return StoredKeyBytes{std::uint32_t(query->columnInt64(0)), std::move(der)};
+}
+
+// loadKey: the key in slot `spec`, decoded; the failures of readKey.
+Outcome<StoredKey> loadKey(const KeyStore& store, const ContainerIdentity& identity, KeySpec spec) {
+    Outcome<StoredKeyBytes> stored = readKey(store, identity, spec);
+    if (!stored) return stored.failure();
+    Outcome<openssl::Pkey> key = rsaKeys::fromPkcs8(store.library->context(), stored->pkcs8.view());
     if (!key) return key.failure();
-    return StoredKey{std::uint32_t(query->columnInt64(0)), std::move(*key)};
+    return StoredKey{stored->flags, std::move(*key)};
 }
 
 // confirmUse: asks the user before a user-protected key is used.
@@ -331,13 +343,14 @@ public:
         if (sha2 && identity_.provider.type == providerTypes::kRsaFull) {
             return fail(errors::kNteBadAlgId);  // not in a type-1 provider's table
         }
-        Outcome<StoredKey> stored = loadKey(*store_, identity_, spec);
+        const std::lock_guard lock(decodedMutex_);
+        Outcome<const StoredKey*> stored = signingKey(spec);
         if (!stored) return stored.failure();
-        if ((stored->flags & keyFlags::kUserProtected) != 0) {
+        if (((*stored)->flags & keyFlags::kUserProtected) != 0) {
             Status allowed = confirmUse(*store_, identity_, KeyUse::kSign);
             if (!allowed) return allowed.failure();
         }
-        return rsaKeys::signHash(store_->library->context(), stored->key.get(), hashAlgorithm,
+        return rsaKeys::signHash(store_->library->context(), (*stored)->key.get(), hashAlgorithm,
                                  hash);
     }
 
@@ -368,8 +381,40 @@ public:
     }
 
 private:
+    // signingKey: the key of slot `spec` as the last signature decoded it,
+    // while the stored key is still the same bytes; read again, and decoded
+    // again only when it changed. Signing this way costs one read of the
+    // row, not the PKCS#8 decoding, and a key deleted or replaced in any
+    // process is never used after the change.
+    Outcome<const StoredKey*> signingKey(KeySpec spec) {
+        Outcome<StoredKeyBytes> stored = readKey(*store_, identity_, spec);
+        if (!stored) {
+            decoded_.reset();
+            return stored.failure();
+        }
+        const ByteView bytes = stored->pkcs8.view();
+        if (!decoded_ || decoded_->spec != spec ||
+            !std::equal(bytes.begin(), bytes.end(), decoded_->pkcs8.view().begin(),
+                        decoded_->pkcs8.view().end())) {
+            decoded_.reset();
+            Outcome<openssl::Pkey> key = rsaKeys::fromPkcs8(store_->library->context(), bytes);
+            if (!key) return key.failure();
+            decoded_ = DecodedKey{spec, std::move(stored->pkcs8), {0, std::move(*key)}};
+        }
+        decoded_->stored.flags = stored->flags;
+        return &decoded_->stored;
+    }
+
+    struct DecodedKey {
+        KeySpec spec;
+        SecretBytes pkcs8;
+        StoredKey stored;
+    };
+
     std::shared_ptr<const KeyStore> store_;
     ContainerIdentity identity_;
+    std::mutex decodedMutex_;  // the container may be shared between threads
+    std::optional<DecodedKey> decoded_;
 };
 
 class SqliteKeyProviders : public SoftwareKeyProviders {

@@ -39,7 +39,7 @@ std::unique_ptr<Platform> makePlatform(const StateHome& home) {
         std::unique_ptr<SoftwareKeyProviders> keys =
             makeSoftwareKeyProviders(userDatabase, *library, dialogs);
         services.stores = makeSqliteCertificateStores(userDatabase, *library, *keys);
-        services.chains = makeOpenSslChainBuilder();
+        services.chains = makeOpenSslChainBuilder(*services.stores, *library);
         services.pkcs12 = makeOpenSslPkcs12(*library, *keys, *services.stores);
         services.messages = makeOpenSslCryptMessages(*library);
         services.keys = std::move(keys);
