@@ -56,6 +56,9 @@ void demoSignerSelection(DemoContext& demo);
 // demoEnvelopes: envelopes and the mobile export, on the certificates of
 // demoPersonalStore (run after it).
 void demoEnvelopes(DemoContext& demo);
+// demoSigning: Wang signs with PKCS#1 and PKCS#7, and openssl verifies each
+// signature (run after demoPersonalStore).
+void demoSigning(DemoContext& demo);
 // demoEnrolment: a key pair enrolled, its certificates issued by the test CA
 // and installed with AcceptPKCS7.
 void demoEnrolment(DemoContext& demo);
@@ -64,7 +67,7 @@ void demoEnrolment(DemoContext& demo);
 inline constexpr DemoArea kDemoAreas[] = {
     demoErrorModel, demoEnvironment,         demoRegistry,      demoProviderSelection,
     demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoSignerSelection,
-    demoEnvelopes,  demoPfxOperations,       demoEnrolment,
+    demoSigning,    demoEnvelopes,           demoPfxOperations, demoEnrolment,
 };
 
 }  // namespace pennaform::cli

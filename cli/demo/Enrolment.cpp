@@ -77,15 +77,24 @@ void demoEnrolment(DemoContext& demo) {
                      : std::size_t(0);
     };
     const std::size_t personalBefore = count(platform::SystemStore::kMy);
+    const std::size_t rootsBefore = count(platform::SystemStore::kRoot);
+    const std::size_t authoritiesBefore = count(platform::SystemStore::kCa);
     run.call("install the signing certificate with its root and intermediate", "AcceptPKCS7",
              {utf8ToUtf16(base64File(file("answer.p7b")))}, "0", 0);
     run.call("install the encryption certificate, bare", "AcceptPKCS7",
              {utf8ToUtf16(base64File(file("encryption.der")))}, "0", 0);
     run.check("the root went to \"ROOT\", the intermediate to \"CA\"",
-              count(platform::SystemStore::kRoot) == 1 && count(platform::SystemStore::kCa) == 1);
+              count(platform::SystemStore::kRoot) == rootsBefore + 1 &&
+                  count(platform::SystemStore::kCa) == authoritiesBefore + 1);
     run.check("both issued certificates are in \"MY\", bound to their keys",
               count(platform::SystemStore::kMy) == personalBefore + 2);
-    run.note("signing with the new key follows once PKCS#1 signing is built");
+    // 0xC0: the signing certificate's key usage (digital signature, non-repudiation).
+    run.call("choose the new signing certificate by its key usage", "SelectSigner",
+             {std::u16string(u"S_CN=Chen"), std::int32_t(0x100), std::int32_t(0xC0)}, "0", 0);
+    const std::u16string signature = engine.SignPkcs1(u"signed with the enrolled key", 0);
+    run.check("SignPkcs1 with the new key: " + std::to_string(signature.size()) +
+                  " hex characters (2048 bits)",
+              engine.GetErrorCode() == 0 && signature.size() == 512);
 }
 
 }  // namespace pennaform::cli

@@ -169,11 +169,6 @@ TEST_F(PfxOperationsTest, TheChainIsExportedOnceWithATrustedRoot) {
     userPfx(folder_.sub("in.pfx"), "Wang", "pw");
     ASSERT_EQ(engine_.ImportPfxToIE(u(folder_.path()), u"in.pfx", u"pw", 1, 0), 0);
     platform::Platform& platform = engine_.platform();
-    auto probe =
-        platform.chains()->buildChain(engine_.signer().signerCertBytes, nullptr, std::nullopt);
-    if (!probe && probe.error() == platform::errors::kErrorNotSupported) {
-        GTEST_SKIP() << "chain building is not offered by this build";
-    }
     auto roots = std::move(*platform.stores()->openSystemStore(platform::SystemStore::kRoot));
     ASSERT_TRUE(roots->add(fileBytes(ca_.path("root.der")), {}, platform::AddDisposition::kAlways));
     std::string out = folder_.sub("out"), info, gnutls;

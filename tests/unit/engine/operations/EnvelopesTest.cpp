@@ -10,6 +10,7 @@
 #include "encoding/ErrorTable.h"
 #include "engine/Engine.h"
 #include "platform/CodePage.h"
+#include "support/KeyConsent.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCa.h"
 #include "toolkit/testca/InstallCommand.h"
@@ -100,7 +101,8 @@ protected:
         auto opened = engine_.platform().keys()->createContainer(
             {container, "Microsoft Enhanced RSA and AES Cryptographic Provider", 24});
         ASSERT_TRUE(opened);
-        ASSERT_TRUE((*opened)->generateKeyPair(spec, 1024, flags));
+        ASSERT_TRUE(test::generateWithConsent(engine_.platform(), **opened, spec, 1024, flags,
+                                              folder_.sub("consent.json")));
         auto my = engine_.platform().stores()->openSystemStore(platform::SystemStore::kMy);
         ASSERT_TRUE(my);
         platform::CertProperties properties;
@@ -197,10 +199,6 @@ TEST_F(EnvelopesTest, BundlesMakeEveryCertificateARecipientOnce) {
                                           ca_.path("bob.der")});
     ASSERT_EQ(bundle.exitStatus, 0) << bundle.err;
     const Bytes bundleDer = test::readBinaryFile(ca_.path("chain.p7c"));
-    if (engine_.platform().messages()->messageCertificates(bundleDer).error() ==
-        platform::errors::kErrorNotSupported) {
-        GTEST_SKIP() << "the platform does not read PKCS#7 messages yet";
-    }
     const std::u16string envelope = engine_.CertEncryptPkcs7(
         u"to both", wide("-----BEGIN PKCS #7-----\n" + base64Of(bundleDer) + "\n-----END PKCS #7-----"),
         0, 0x800);

@@ -15,6 +15,7 @@
 #include "platform/CodePage.h"
 #include "platform/HexText.h"
 #include "platform/Utf16Le.h"
+#include "support/KeyConsent.h"
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCa.h"
@@ -205,9 +206,10 @@ TEST_F(SigningTest, SigningFailsBeforeTheKeyIsUsed) {
     EXPECT_EQ(engine_.GetErrorCode(), 0) << std::hex << engine_.GetCapiErrorCode();
     EXPECT_EQ(after.size(), 256u);
     EXPECT_NE(after, before);
-    // A user-protected key asks at each use; the headless host cannot.
-    ASSERT_TRUE(
-        (*opened)->generateKeyPair(binding.keySpec, 1024, platform::keyFlags::kUserProtected));
+    // A user-protected key asks at each use; with no dialog host no one can.
+    ASSERT_TRUE(test::generateWithConsent(engine_.platform(), **opened, binding.keySpec, 1024,
+                                          platform::keyFlags::kUserProtected,
+                                          file("consent.json")));
     EXPECT_EQ(engine_.SignPkcs1(u"text", 0), u"");
     EXPECT_EQ(engine_.GetErrorCode(), codes::kSignFailed);
     EXPECT_EQ(std::uint32_t(engine_.GetCapiErrorCode()), platform::errors::kNteSilentContext);
