@@ -1,5 +1,6 @@
 #include "crypto/Des.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <iterator>
@@ -223,8 +224,9 @@ std::vector<std::uint8_t> cbcEncrypt(const TripleDes& cipher, const Block& iv,
                                      std::span<const std::uint8_t> data) {
     const std::size_t padLen = kBlockLen - data.size() % kBlockLen;
     std::vector<std::uint8_t> out(data.size() + padLen);
-    std::memcpy(out.data(), data.data(), data.size());
-    std::memset(out.data() + data.size(), int(padLen), padLen);
+    // std::copy, not memcpy: an empty text's data() may be null.
+    std::copy(data.begin(), data.end(), out.begin());
+    std::fill(out.begin() + std::ptrdiff_t(data.size()), out.end(), std::uint8_t(padLen));
     const std::uint8_t* chain = iv.data();
     for (std::size_t at = 0; at < out.size(); at += kBlockLen) {
         for (std::size_t i = 0; i < kBlockLen; ++i) out[at + i] ^= chain[i];
