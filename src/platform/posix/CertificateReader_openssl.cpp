@@ -7,9 +7,9 @@
 #include <ctime>
 #include <memory>
 
+#include "encoding/DerCursor.h"
 #include "platform/CodePage.h"
 #include "platform/FileTimes.h"
-#include "encoding/DerCursor.h"
 #include "platform/posix/NameText.h"
 #include "platform/posix/OpenSslOwners.h"
 
@@ -56,24 +56,6 @@ std::optional<TbsFields> readTbs(DerCursor certificate) {
     std::optional<DerElement> publicKey = publicKeyInfo->read(derTags::kBitString);
     if (!algorithm || !publicKey) return std::nullopt;
     return TbsFields{serial->contents, issuer->encoding, subject->encoding, publicKey->contents};
-}
-
-// decode: the certificate as OpenSSL reads it in `library` (null: the
-// default context), after the outer checks; the encoding must be a
-// certificate OpenSSL accepts whole.
-Outcome<openssl::X509Cert> decode(OSSL_LIB_CTX* library, ByteView der) {
-    Outcome<DerCursor> contents = certificateContents(der);
-    if (!contents) return contents.failure();
-    openssl::X509Cert certificate(X509_new_ex(library, nullptr));
-    if (!certificate) return fail(errors::kErrorOutOfMemory);
-    X509* into = certificate.get();
-    const unsigned char* p = der.data();
-    if (d2i_X509(&into, &p, long(der.size())) == nullptr) {
-        (void)certificate.release();  // d2i_X509 freed it on failure
-        return fail(errors::kCryptEAsn1Corrupt);
-    }
-    if (p != der.data() + der.size()) return fail(errors::kCryptEAsn1Corrupt);
-    return certificate;
 }
 
 std::optional<FileTime> fileTimeOf(const ASN1_TIME* time) {
@@ -125,8 +107,7 @@ std::optional<std::u16string> commonName(const X509* certificate, ByteView nameD
 Outcome<Bytes> sha1Of(OSSL_LIB_CTX* library, ByteView der) {
     Bytes hash(EVP_MAX_MD_SIZE);
     std::size_t length = 0;
-    if (EVP_Q_digest(library, "SHA1", nullptr, der.data(), der.size(), hash.data(), &length) !=
-        1) {
+    if (EVP_Q_digest(library, "SHA1", nullptr, der.data(), der.size(), hash.data(), &length) != 1) {
         return fail(errors::kNteFail);
     }
     hash.resize(length);
@@ -149,7 +130,7 @@ public:
 
     Outcome<CertificateInfo> parse(ByteView der) const override {
         const openssl::ErrorQueueScope errorQueue;
-        Outcome<openssl::X509Cert> certificate = decode(context(), der);
+        Outcome<openssl::X509Cert> certificate = decodeX509Certificate(context(), der);
         if (!certificate) return certificate.failure();
         std::optional<TbsFields> tbs = readTbs(*certificateContents(der));
         if (!tbs) return fail(errors::kCryptEAsn1Corrupt);
@@ -186,7 +167,7 @@ public:
     // algorithm says, as the RSA_CSP_PUBLICKEYBLOB decoding does.
     Outcome<Bytes> rsaPublicKeyBlob(ByteView der) const override {
         const openssl::ErrorQueueScope errorQueue;
-        Outcome<openssl::X509Cert> certificate = decode(context(), der);
+        Outcome<openssl::X509Cert> certificate = decodeX509Certificate(context(), der);
         if (!certificate) return certificate.failure();
         std::optional<TbsFields> tbs = readTbs(*certificateContents(der));
         if (!tbs) return fail(errors::kCryptEAsn1Corrupt);
@@ -227,7 +208,23 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CertificateReader> makeOpenSslCertificateReader(std::shared_ptr<OpenSslLibrary> library) {
+Outcome<openssl::X509Cert> decodeX509Certificate(OSSL_LIB_CTX* library, ByteView der) {
+    Outcome<DerCursor> contents = certificateContents(der);
+    if (!contents) return contents.failure();
+    openssl::X509Cert certificate(X509_new_ex(library, nullptr));
+    if (!certificate) return fail(errors::kErrorOutOfMemory);
+    X509* into = certificate.get();
+    const unsigned char* p = der.data();
+    if (d2i_X509(&into, &p, long(der.size())) == nullptr) {
+        (void)certificate.release();  // d2i_X509 freed it on failure
+        return fail(errors::kCryptEAsn1Corrupt);
+    }
+    if (p != der.data() + der.size()) return fail(errors::kCryptEAsn1Corrupt);
+    return certificate;
+}
+
+std::unique_ptr<CertificateReader> makeOpenSslCertificateReader(
+    std::shared_ptr<OpenSslLibrary> library) {
     return std::make_unique<OpenSslCertificateReader>(std::move(library));
 }
 

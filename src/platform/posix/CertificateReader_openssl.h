@@ -5,6 +5,7 @@
 
 #include "platform/CertificateReader.h"
 #include "platform/posix/OpenSslLibrary.h"
+#include "platform/posix/OpenSslOwners.h"
 
 namespace pennaform::platform {
 
@@ -14,5 +15,10 @@ namespace pennaform::platform {
 // default context instead.
 std::unique_ptr<CertificateReader> makeOpenSslCertificateReader(
     std::shared_ptr<OpenSslLibrary> library);
+
+// decodeX509Certificate: `der` as OpenSSL reads it in `library` (null: the
+// default context), after the outer checks the reader makes; the encoding
+// must be one certificate OpenSSL accepts whole. CRYPT_E_ASN1_* otherwise.
+Outcome<openssl::X509Cert> decodeX509Certificate(OSSL_LIB_CTX* library, ByteView der);
 
 }  // namespace pennaform::platform

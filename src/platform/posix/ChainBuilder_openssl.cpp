@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "platform/CertificateStores.h"
+#include "platform/posix/CertificateReader_openssl.h"
 #include "platform/posix/OpenSslOwners.h"
 
 namespace pennaform::platform {
@@ -65,19 +66,6 @@ int recordEveryProblem(int ok, X509_STORE_CTX* context) {
     return 1;
 }
 
-Outcome<openssl::X509Cert> decodeCertificate(OSSL_LIB_CTX* library, ByteView der) {
-    openssl::X509Cert certificate(X509_new_ex(library, nullptr));
-    if (!certificate) return fail(errors::kErrorOutOfMemory);
-    X509* into = certificate.get();
-    const unsigned char* p = der.data();
-    if (d2i_X509(&into, &p, long(der.size())) == nullptr) {
-        (void)certificate.release();  // d2i_X509 freed it on failure
-        return fail(errors::kCryptEAsn1Corrupt);
-    }
-    if (p != der.data() + der.size()) return fail(errors::kCryptEAsn1Corrupt);
-    return certificate;
-}
-
 // addCertificatesOf: every certificate of `store` that OpenSSL reads, to
 // `add`; the store's error when it cannot be listed.
 template <typename Add>
@@ -85,7 +73,7 @@ Status addCertificatesOf(const CertificateStore& store, OSSL_LIB_CTX* library, A
     Outcome<std::vector<StoredCertificate>> all = store.certificates();
     if (!all) return all.failure();
     for (const StoredCertificate& stored : *all) {
-        Outcome<openssl::X509Cert> certificate = decodeCertificate(library, stored.encoded);
+        Outcome<openssl::X509Cert> certificate = decodeX509Certificate(library, stored.encoded);
         if (certificate && !add(std::move(*certificate))) return fail(errors::kErrorOutOfMemory);
     }
     return Status::success();
@@ -100,7 +88,8 @@ public:
                                          std::optional<FileTime> at) override {
         if (certificate.empty()) return fail(errors::kEInvalidArg);
         const openssl::ErrorQueueScope errorQueue;
-        Outcome<openssl::X509Cert> subject = decodeCertificate(library_->context(), certificate);
+        Outcome<openssl::X509Cert> subject =
+            decodeX509Certificate(library_->context(), certificate);
         if (!subject) return subject.failure();
         openssl::Owned<X509_STORE> anchors(X509_STORE_new());
         openssl::Owned<STACK_OF(X509)> intermediates(sk_X509_new_null());
