@@ -14,7 +14,7 @@
 namespace {
 
 constexpr std::size_t kDataLen = std::size_t(16) << 20;
-constexpr std::uint8_t kKey[24] = {1, 2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
+constexpr std::uint8_t kKey[24] = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12,
                                    13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24};
 
 std::vector<std::uint8_t> randomBytes(std::size_t n) {

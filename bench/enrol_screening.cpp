@@ -21,9 +21,9 @@ struct Keys {
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         folder = pattern;
         platform = platform::makePlatform(platform::StateHome(folder + "/home"));
-        container = std::move(*platform->keys()->createContainer(
-            {"bench", std::string(platform::providerNames::kAes),
-             platform::providerTypes::kRsaAes}));
+        container = std::move(
+            *platform->keys()->createContainer({"bench", std::string(platform::providerNames::kAes),
+                                                platform::providerTypes::kRsaAes}));
     }
     ~Keys() {
         container.reset();
@@ -43,7 +43,7 @@ Keys& keys() {
 void BM_Generate4096(benchmark::State& state) {
     for (auto _ : state) {
         auto key = keys().container->generateKeyPair(platform::KeySpec::kKeyExchange, kBits,
-                                                      platform::keyFlags::kExportable);
+                                                     platform::keyFlags::kExportable);
         if (!key) state.SkipWithError("generation failed");
     }
 }
@@ -51,7 +51,7 @@ BENCHMARK(BM_Generate4096)->Unit(benchmark::kMillisecond)->Iterations(3)->Repeti
 
 void BM_Screen4096(benchmark::State& state) {
     auto key = keys().container->generateKeyPair(platform::KeySpec::kKeyExchange, kBits,
-                                                  platform::keyFlags::kExportable);
+                                                 platform::keyFlags::kExportable);
     auto blob = (*key)->exportPrivateKeyBlob();
     for (auto _ : state) {
         if (isWeakKeyBlob(blob->view())) state.SkipWithError("a backend key was weak");

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/CodePage.h"
-#include "engine/Engine.h"
 #include "certificates/CertificateSearch.h"
+#include "engine/Engine.h"
+#include "platform/CodePage.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <charconv>
 #include <string_view>
 
-#include "platform/CodePage.h"
 #include "interface/Dispatcher.h"
+#include "platform/CodePage.h"
 
 namespace pennaform::cli {
 

@@ -49,8 +49,9 @@ int runDemo(std::ostream& out) {
     int built = 0;
     for (const MethodSpec& method : kMethodTable)
         built += method.bound.known && !method.isExportOnly();
-    run.note(built == 65 ? "all 65 operations are built"
-                         : std::to_string(built) + " of 65 operations are built; the others answer 5004");
+    run.note(built == 65
+                 ? "all 65 operations are built"
+                 : std::to_string(built) + " of 65 operations are built; the others answer 5004");
     out << (run.failures() == 0
                 ? "demo finished: every step as expected\n"
                 : "demo finished with " + std::to_string(run.failures()) + " unexpected step(s)\n");

@@ -12,29 +12,35 @@ constexpr std::string_view kErrorModel[] = {"GetErrorCode", "GetErrorMsg", "GetC
                                             "GetCapiErrorMsg", "GetPortEx"};
 constexpr std::string_view kEnvironment[] = {"GetVersion", "GetOSName", "GetMacAddress",
                                              "GetUserHomePath"};
-constexpr std::string_view kRegistry[] = {"RegReadHKCU",      "RegWriteHKCUInt",
-                                          "RegWriteHKCUStr",  "RegReadHKLM",
-                                          "GetServerAuth",    "VerifyServerResponse"};
+constexpr std::string_view kRegistry[] = {"RegReadHKCU", "RegWriteHKCUInt", "RegWriteHKCUStr",
+                                          "RegReadHKLM", "GetServerAuth",   "VerifyServerResponse"};
 constexpr std::string_view kProviders[] = {"SetProviderName"};
 constexpr std::string_view kDigests[] = {"Hash", "HashFile"};
 constexpr std::string_view kSymmetric[] = {"SymEncrypt", "SymDecrypt"};
 constexpr std::string_view kEnrolment[] = {"CreatePKCS10", "CreatePKCS10Pair", "GetCsrForSign",
                                            "GetCsrForEncrypt", "AcceptPKCS7"};
-constexpr std::string_view kPfx[] = {
-    "PresetPasswdLengthRange", "SetDefaultPfxFileName", "GetImportedPfxFilePath",
-    "GetImportedPfxFileName",  "GetExportedPfxFilePath", "GetExportedPfxFileName",
-    "QueryPfxInfo",            "ImportPfxToIE",          "ChangePfxPasswd",
-    "ChangePfxPasswdEx",       "ExportPfxFromIE",        "ExportMobileFromPfx",
-    "ExportMobileFromIE"};
+constexpr std::string_view kPfx[] = {"PresetPasswdLengthRange",
+                                     "SetDefaultPfxFileName",
+                                     "GetImportedPfxFilePath",
+                                     "GetImportedPfxFileName",
+                                     "GetExportedPfxFilePath",
+                                     "GetExportedPfxFileName",
+                                     "QueryPfxInfo",
+                                     "ImportPfxToIE",
+                                     "ChangePfxPasswd",
+                                     "ChangePfxPasswdEx",
+                                     "ExportPfxFromIE",
+                                     "ExportMobileFromPfx",
+                                     "ExportMobileFromIE"};
 constexpr std::string_view kPersonalStore[] = {
-    "GetIECertCount",     "GetIECertSerial",   "GetIECertCommonName",
-    "GetIECertSubject",   "GetIECertIssuer",   "GetIECertNotBefore",
-    "GetIECertNotAfter",  "GetIECertFinger",   "DeleteIECert"};
+    "GetIECertCount",    "GetIECertSerial", "GetIECertCommonName",
+    "GetIECertSubject",  "GetIECertIssuer", "GetIECertNotBefore",
+    "GetIECertNotAfter", "GetIECertFinger", "DeleteIECert"};
 constexpr std::string_view kSigner[] = {
-    "SelectSigner",     "SelectSignerEx",       "SelectSignerEx2", "GetSignerPfxFilePath",
-    "GetSignerPfxFileName", "GetCertB64",       "GetCertSubject",  "GetCertSubjectCN",
-    "GetCertIssuer",    "GetCertSerial",        "GetCertNotBefore", "GetCertNotAfter",
-    "GetCertFinger",    "GetCertKeyUsage"};
+    "SelectSigner",         "SelectSignerEx", "SelectSignerEx2",  "GetSignerPfxFilePath",
+    "GetSignerPfxFileName", "GetCertB64",     "GetCertSubject",   "GetCertSubjectCN",
+    "GetCertIssuer",        "GetCertSerial",  "GetCertNotBefore", "GetCertNotAfter",
+    "GetCertFinger",        "GetCertKeyUsage"};
 constexpr std::string_view kSigning[] = {"SignPkcs1", "SignPkcs7"};
 constexpr std::string_view kEnvelopes[] = {"CertEncryptPkcs7", "CertDecryptPkcs7"};
 
@@ -53,11 +59,15 @@ constexpr std::array<OperationArea, 12> kAreas = {{
     {"Certificate envelopes", kEnvelopes},
 }};
 
-std::string_view typeName(ValueType type) { return type == ValueType::Long ? "long" : "string"; }
+std::string_view typeName(ValueType type) {
+    return type == ValueType::Long ? "long" : "string";
+}
 
 }  // namespace
 
-std::span<const OperationArea> operationAreas() { return kAreas; }
+std::span<const OperationArea> operationAreas() {
+    return kAreas;
+}
 
 std::string usageText() {
     std::string text =
@@ -112,6 +122,8 @@ std::optional<std::string> methodHelp(std::string_view name) {
     return text;
 }
 
-std::string versionText() { return "pennaform " PENNAFORM_VERSION "\n"; }
+std::string versionText() {
+    return "pennaform " PENNAFORM_VERSION "\n";
+}
 
 }  // namespace pennaform::cli

@@ -42,6 +42,7 @@ int main() {
             std::cout << ".nf\n" << roff(*methodHelp(method)) << ".fi\n";
         }
     }
-    std::cout << ".SH SEE ALSO\nThe README of the source tree: dialogs, the answers file, state files.\n";
+    std::cout
+        << ".SH SEE ALSO\nThe README of the source tree: dialogs, the answers file, state files.\n";
     return 0;
 }

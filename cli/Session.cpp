@@ -6,8 +6,8 @@
 #include <string>
 
 #include "cli/CommandLine.h"
-#include "platform/CodePage.h"
 #include "interface/Dispatcher.h"
+#include "platform/CodePage.h"
 
 namespace pennaform::cli {
 namespace {
@@ -53,8 +53,8 @@ constexpr int kDeepestNesting = 8;
 json handleLine(Engine& engine, const std::string& line) {
     bool tooDeep = false;
     auto limitDepth = [&tooDeep](int depth, json::parse_event_t event, json&) {
-        bool opens = event == json::parse_event_t::object_start ||
-                     event == json::parse_event_t::array_start;
+        bool opens =
+            event == json::parse_event_t::object_start || event == json::parse_event_t::array_start;
         if (opens && depth >= kDeepestNesting) tooDeep = true;
         return !tooDeep;
     };

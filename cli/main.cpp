@@ -9,8 +9,8 @@
 #include "cli/Demo.h"
 #include "cli/Help.h"
 #include "cli/Session.h"
-#include "platform/CodePage.h"
 #include "interface/Dispatcher.h"
+#include "platform/CodePage.h"
 #include "ui/hosts/DialogHostFactory.h"
 
 namespace {

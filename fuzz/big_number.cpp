@@ -51,8 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     BN_bin2bn(data, int(split), theirsA.get());
     BN_bin2bn(data + split, int(size - split), theirsB.get());
     const BigNumber minusOne = BigNumber::fromSmall(-1);
-    if (control & 1) require(BigNumber::multiply(a, a, minusOne)), BN_set_negative(theirsA.get(), 1);
-    if (control & 2) require(BigNumber::multiply(b, b, minusOne)), BN_set_negative(theirsB.get(), 1);
+    if (control & 1)
+        require(BigNumber::multiply(a, a, minusOne)), BN_set_negative(theirsA.get(), 1);
+    if (control & 2)
+        require(BigNumber::multiply(b, b, minusOne)), BN_set_negative(theirsB.get(), 1);
     BN_set_word(small.get(), static_cast<BN_ULONG>(k < 0 ? -std::int64_t(k) : k));
     BN_set_negative(small.get(), k < 0);
 
@@ -81,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(same(x, out.get()));
 
     x = a;
-    const bool invertible = positive && BN_mod_inverse(out.get(), theirsA.get(), theirsB.get(),
-                                                       ctx) != nullptr;
+    const bool invertible =
+        positive && BN_mod_inverse(out.get(), theirsA.get(), theirsB.get(), ctx) != nullptr;
     require(BigNumber::inverse(x, x, b) == invertible);
     if (invertible) require(same(x, out.get()));
     return 0;

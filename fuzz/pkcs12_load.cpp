@@ -15,9 +15,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/CodePage.h"
 #include "engine/Engine.h"
 #include "pfx/PfxStore.h"
+#include "platform/CodePage.h"
 
 using namespace pennaform;
 
@@ -67,9 +67,8 @@ void loadAndClose(platform::Platform& platform, platform::ByteView bytes, const 
     }
     closePfx(holder);
     for (const platform::KeyProvInfo& binding : bindings) {
-        auto left = platform.keys()->openContainer({toAnsi(binding.containerName),
-                                                    toAnsi(binding.providerName),
-                                                    binding.providerType});
+        auto left = platform.keys()->openContainer(
+            {toAnsi(binding.containerName), toAnsi(binding.providerName), binding.providerType});
         require(!left.ok());
     }
 }

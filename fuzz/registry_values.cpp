@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/CodePage.h"
 #include "engine/Engine.h"
+#include "platform/CodePage.h"
 
 using namespace pennaform;
 

@@ -28,15 +28,17 @@ void require(bool condition) {
     if (!condition) std::abort();
 }
 
-const std::u16string kKeys[] = {u"signerMedia",        u"signerCertBytes",   u"signerCertHash",
-                                u"signerCertPasswd",   u"signerCertFilePath", u"signerCertFileName",
+const std::u16string kKeys[] = {u"signerMedia",           u"signerCertBytes",
+                                u"signerCertHash",        u"signerCertPasswd",
+                                u"signerCertFilePath",    u"signerCertFileName",
                                 std::u16string(39, u'k'), std::u16string(40, u'k')};
 
 std::u16string keyOf(FuzzedDataProvider& input) {
     if (input.ConsumeBool()) return kKeys[input.ConsumeIntegralInRange<std::size_t>(0, 7)];
     const std::size_t length = input.ConsumeIntegralInRange<std::size_t>(0, 45);
     std::u16string key;
-    for (std::size_t i = 0; i < length; ++i) key += char16_t(input.ConsumeIntegral<std::uint16_t>());
+    for (std::size_t i = 0; i < length; ++i)
+        key += char16_t(input.ConsumeIntegral<std::uint16_t>());
     return key;
 }
 
@@ -78,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkWalk(block, false);
 
     for (const Operation& operation : operations) {
-        const bool walked = !operation.value.empty() && operation.key.size() < portLayout::kKeyUnits;
+        const bool walked =
+            !operation.value.empty() && operation.key.size() < portLayout::kKeyUnits;
         std::vector<std::uint8_t> read(operation.value.size());
         switch (operation.kind) {
             case 0:
@@ -93,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (portUpdate(block, operation.key, operation.value)) {
                     std::vector<std::uint8_t> whole(*stored);
                     require(*portGet(block, operation.key, std::span(whole)) == *stored);
-                    require(std::equal(operation.value.begin(), operation.value.end(), whole.begin()));
+                    require(
+                        std::equal(operation.value.begin(), operation.value.end(), whole.begin()));
                     require(std::all_of(whole.begin() + std::ptrdiff_t(operation.value.size()),
                                         whole.end(), [](std::uint8_t b) { return b == 0; }));
                 }

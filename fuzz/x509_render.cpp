@@ -30,7 +30,8 @@ const platform::Platform& fuzzPlatform() {
         platform::PlatformServices services;
         platform::Outcome<std::shared_ptr<platform::OpenSslLibrary>> library =
             platform::OpenSslLibrary::load();
-        services.certificateReader = platform::makeOpenSslCertificateReader(library ? *library : nullptr);
+        services.certificateReader =
+            platform::makeOpenSslCertificateReader(library ? *library : nullptr);
         services.os = platform::makePosixOsFacts();
         return new platform::Platform(std::move(services));
     }();

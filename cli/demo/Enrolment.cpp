@@ -51,9 +51,9 @@ void demoEnrolment(DemoContext& demo) {
     const std::vector<std::string> byIntermediate{"--issuer-cert", file("inter.der"),
                                                   "--issuer-key", file("inter.key")};
     auto issue = [&](const std::string& name, const std::string& usage) {
-        std::vector<std::string> words{"cert", "--subject", "/CN=Chen", "--request",
-                                       file(name + ".p10"), "--out", file(name + ".der"),
-                                       "--key-usage", usage};
+        std::vector<std::string> words{
+            "cert",  "--subject",         "/CN=Chen",    "--request", file(name + ".p10"),
+            "--out", file(name + ".der"), "--key-usage", usage};
         words.insert(words.end(), byIntermediate.begin(), byIntermediate.end());
         return runTestCa(words);
     };
@@ -73,7 +73,10 @@ void demoEnrolment(DemoContext& demo) {
 
     auto count = [&](platform::SystemStore which) {
         auto store = engine.platform().stores()->openSystemStore(which);
-        return store ? (*store)->certificates().valueOr(std::vector<platform::StoredCertificate>{}).size()
+        return store ? (*store)
+                           ->certificates()
+                           .valueOr(std::vector<platform::StoredCertificate>{})
+                           .size()
                      : std::size_t(0);
     };
     const std::size_t personalBefore = count(platform::SystemStore::kMy);

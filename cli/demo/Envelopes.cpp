@@ -39,8 +39,8 @@ void demoEnvelopes(DemoContext& demo) {
     const bool made =
         runProgram({testCa, "bundle", "--out", folder + "both.p7c", folder + "wang.der",
                     folder + "li.der"}) &&
-        runProgram({testCa, "pfx", "--out", folder + "li.pfx", "--cert", folder + "li.der",
-                    "--key", folder + "li.key", "--password", "lipass12"});
+        runProgram({testCa, "pfx", "--out", folder + "li.pfx", "--cert", folder + "li.der", "--key",
+                    folder + "li.key", "--password", "lipass12"});
     run.check("the test CA bundled Wang's and Li's certificates and wrote Li's PFX file", made);
     if (!made) return;
 
@@ -65,9 +65,9 @@ void demoEnvelopes(DemoContext& demo) {
                            << " {\"press\": 1}]}]";
     ui::HostSetupProblem problem;
     engine.platform().installDialogs(ui::makeDialogHost("scripted", answers, "", problem));
-    run.check("CertDecryptPkcs7 of a DES envelope for Li: the PFX dialog names li.pfx",
-              engine.CertDecryptPkcs7(forLi, 0x800) == u"for Li only" &&
-                  engine.GetErrorCode() == 0);
+    run.check(
+        "CertDecryptPkcs7 of a DES envelope for Li: the PFX dialog names li.pfx",
+        engine.CertDecryptPkcs7(forLi, 0x800) == u"for Li only" && engine.GetErrorCode() == 0);
     engine.platform().installDialogs(nullptr);
 
     const std::u16string mobile =
@@ -78,9 +78,9 @@ void demoEnvelopes(DemoContext& demo) {
         std::ofstream(folder + "li.mobile", std::ios::binary)
             .write(reinterpret_cast<const char*>(cipher.data()), cipher.length());
     }
-    run.check("ExportMobileFromPfx of li.pfx: " + std::to_string(mobile.size()) +
-                  " Base64 characters",
-              exported);
+    run.check(
+        "ExportMobileFromPfx of li.pfx: " + std::to_string(mobile.size()) + " Base64 characters",
+        exported);
     if (!exported) return;
     // openssl enc opens it with the record key: SHA-1 of the password, then "QUVO".
     std::string keyHex;
@@ -88,13 +88,14 @@ void demoEnvelopes(DemoContext& demo) {
         static const char kDigits[] = "0123456789abcdef";
         for (std::uint8_t byte : *key) keyHex += {kDigits[byte >> 4], kDigits[byte & 15]};
     }
-    const bool opened = runProgram({"openssl", "enc", "-d", "-des-ede3-cbc", "-K", keyHex, "-iv",
-                                    "0000000000000000", "-in", folder + "li.mobile", "-out",
-                                    folder + "li.record"});
+    const bool opened =
+        runProgram({"openssl", "enc", "-d", "-des-ede3-cbc", "-K", keyHex, "-iv",
+                    "0000000000000000", "-in", folder + "li.mobile", "-out", folder + "li.record"});
     const platform::Bytes record = readFile(folder + "li.record");
-    run.check("openssl enc -d -des-ede3-cbc opens it: " + std::to_string(record.size()) +
-                  " bytes beginning \"QUVO\"",
-              opened && record.size() > 4 && std::string(record.begin(), record.begin() + 4) == "QUVO");
+    run.check(
+        "openssl enc -d -des-ede3-cbc opens it: " + std::to_string(record.size()) +
+            " bytes beginning \"QUVO\"",
+        opened && record.size() > 4 && std::string(record.begin(), record.begin() + 4) == "QUVO");
 }
 
 }  // namespace pennaform::cli

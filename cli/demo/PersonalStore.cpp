@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "certificates/CertWrapper.h"
-#include "platform/CodePage.h"
 #include "certificates/CertificateSearch.h"
+#include "platform/CodePage.h"
 
 namespace pennaform::cli {
 

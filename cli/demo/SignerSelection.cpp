@@ -68,9 +68,9 @@ void demoSignerSelection(DemoContext& demo) {
     run.show("the signer's subject", "GetCertSubject", {}, {0});
     run.call("a signer of the store has no PFX file", "GetSignerPfxFilePath", {}, "", 0);
 
-    const bool pfxMade = runProgram({testCaProgram(), "pfx", "--out", folder + "/wang.p12", "--cert",
-                                     folder + "/wang.der", "--key", folder + "/wang.key",
-                                     "--password", "demo1234"});
+    const bool pfxMade =
+        runProgram({testCaProgram(), "pfx", "--out", folder + "/wang.p12", "--cert",
+                    folder + "/wang.der", "--key", folder + "/wang.key", "--password", "demo1234"});
     run.check("the test CA wrote wang.p12 with the password demo1234", pfxMade);
     run.call("choose the signer from the PFX file and keep it loaded (0x1200)", "SelectSignerEx",
              {filter, toWide(folder), std::u16string(u"wang.p12"), std::u16string(u"demo1234"),
@@ -86,15 +86,16 @@ void demoSignerSelection(DemoContext& demo) {
 
     // A second process asks for nobody with dwPort 1 and answers no dialog.
     const std::string calls = demo.home + "/restore.jsonl";
-    std::ofstream(calls) << R"({"method":"SelectSignerEx2","args":["S_CN=Nobody","","",1,"",264,0]})"
-                         << "\n"
-                         << R"({"method":"GetCertFinger","args":[]})" << "\n";
+    std::ofstream(calls)
+        << R"({"method":"SelectSignerEx2","args":["S_CN=Nobody","","",1,"",264,0]})"
+        << "\n"
+        << R"({"method":"GetCertFinger","args":[]})"
+        << "\n";
     std::ofstream(demo.home + "/answers.json") << "[]";
-    const bool ran = runProgram(
-        {siblingProgram("cli/pennaform", "pennaform"), "--home", demo.home, "--dialogs", "scripted",
-         "--answers", demo.home + "/answers.json", "--transcript", demo.home + "/transcript.jsonl",
-         "session"},
-        calls, demo.home + "/restored.jsonl");
+    const bool ran = runProgram({siblingProgram("cli/pennaform", "pennaform"), "--home", demo.home,
+                                 "--dialogs", "scripted", "--answers", demo.home + "/answers.json",
+                                 "--transcript", demo.home + "/transcript.jsonl", "session"},
+                                calls, demo.home + "/restored.jsonl");
     std::istringstream answers(contentOf(demo.home + "/restored.jsonl"));
     std::vector<nlohmann::json> lines;
     for (std::string line; std::getline(answers, line);) {

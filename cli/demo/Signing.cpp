@@ -58,9 +58,9 @@ void demoSigning(DemoContext& demo) {
     // The digest is SHA-256 where the provider offers SHA-2, else SHA-1.
     std::string verdict = "not verified";
     for (const char* digest : {"-sha256", "-sha1"}) {
-        if (pkcs1Written && runProgram({"openssl", "dgst", digest, "-verify", folder + "wang.pub",
-                                        "-signature", folder + "content.sig",
-                                        folder + "content.txt"})) {
+        if (pkcs1Written &&
+            runProgram({"openssl", "dgst", digest, "-verify", folder + "wang.pub", "-signature",
+                        folder + "content.sig", folder + "content.txt"})) {
             verdict = std::string("openssl dgst ") + digest + " -verify: Verified OK";
             break;
         }
@@ -82,9 +82,9 @@ void demoSigning(DemoContext& demo) {
     for (const SignedDataCase& c : cases) {
         const std::u16string signedData = engine.SignPkcs7(text, c.flags | kProcessCodePageText);
         const std::string file = folder + "content.p7s";
-        std::vector<std::string> verify{"openssl", "cms",     "-verify", "-binary", "-inform",
-                                        "DER",     "-in",     file,      "-CAfile", folder + "root.pem",
-                                        "-out",    "/dev/null"};
+        std::vector<std::string> verify{
+            "openssl", "cms", "-verify", "-binary",           "-inform", "DER",
+            "-in",     file,  "-CAfile", folder + "root.pem", "-out",    "/dev/null"};
         if (c.detached) {
             verify.push_back("-content");
             verify.push_back(folder + "content.txt");

@@ -18,6 +18,9 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+/* The declarations are laid out by hand: the formatter breaks function-pointer
+ * fields apart from their parameter lists. */
+/* clang-format off */
 
 typedef int32_t HRESULT;
 typedef int32_t DISPID;
@@ -380,6 +383,8 @@ PENNAFORM_API HRESULT pennaform_create_control(int32_t servesUntrustedCaller, RE
 PENNAFORM_API int32_t pennaform_control_use_dialogs(ICAPI* control, const char* kind,
                                                     const char* answersPath,
                                                     const char* transcriptPath);
+
+/* clang-format on */
 
 #ifdef __cplusplus
 }

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "certificates/CertWrapper.h"
-#include "encoding/ErrorTable.h"
 #include "certificates/CertificateFilter.h"
 #include "certificates/CriteriaMatch.h"
+#include "encoding/ErrorTable.h"
 
 namespace pennaform::signing {
 

@@ -11,6 +11,8 @@ namespace {
 
 // The tables of FIPS 46-3: bit numbers count from 1 at the most significant
 // bit, as the standard writes them.
+// The tables keep the standard's rows.
+// clang-format off
 constexpr std::uint8_t kInitialPermutation[64] = {
     58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
     62, 54, 46, 38, 30, 22, 14, 6, 64, 56, 48, 40, 32, 24, 16, 8,
@@ -54,12 +56,15 @@ constexpr std::uint8_t kSBoxes[8][64] = {
      7,  4,  12, 5,  6,  11, 0,  14, 9,  2,  7,  11, 4,  1,  9,  12, 14, 2,  0,  6,  10, 13,
      15, 3,  5,  8,  2,  1,  14, 7,  4,  10, 8,  13, 15, 12, 9,  0,  3,  5,  6,  11}};
 
+// clang-format on
+
 // permute: the bits `table` picks from the `inWidth`-bit value `in`, the
 // first entry becoming the most significant of the `outWidth`-bit result.
 template <typename Table>
 constexpr std::uint64_t permute(std::uint64_t in, unsigned inWidth, const Table& table) {
     std::uint64_t out = 0;
-    for (std::size_t i = 0; i < std::size(table); ++i) out = (out << 1) | ((in >> (inWidth - table[i])) & 1);
+    for (std::size_t i = 0; i < std::size(table); ++i)
+        out = (out << 1) | ((in >> (inWidth - table[i])) & 1);
     return out;
 }
 
@@ -182,7 +187,8 @@ std::optional<TripleDes> TripleDes::fromKey(std::span<const std::uint8_t> key) {
     cipher.schedules_[0] = scheduleOf(key.data());
     if (!cipher.single_) {
         cipher.schedules_[1] = scheduleOf(key.data() + 8);
-        cipher.schedules_[2] = key.size() == 24 ? scheduleOf(key.data() + 16) : cipher.schedules_[0];
+        cipher.schedules_[2] =
+            key.size() == 24 ? scheduleOf(key.data() + 16) : cipher.schedules_[0];
     }
     return cipher;
 }

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/CodePage.h"
 #include "encoding/ErrorTable.h"
+#include "platform/CodePage.h"
 #include "platform/PlatformFactory.h"
 #include "platform/SystemMessages.h"
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Platform.h"
-#include "platform/StateHome.h"
+#include "certificates/PersonalStoreList.h"
 #include "enrol/Enroller.h"
 #include "enrol/RequestTexts.h"
-#include "certificates/PersonalStoreList.h"
+#include "platform/Platform.h"
+#include "platform/StateHome.h"
 #include "signing/LocateSigner.h"
 #include "signing/SignerState.h"
 

@@ -2,10 +2,9 @@
 // description with its provider defaults, and the adapter addresses.
 #include "engine/SystemDescription.h"
 
-
+#include "encoding/ErrorTable.h"
 #include "platform/CodePage.h"
 #include "platform/HexText.h"
-#include "encoding/ErrorTable.h"
 
 namespace pennaform {
 namespace {

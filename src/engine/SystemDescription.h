@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 
-#include "platform/OsFacts.h"
 #include "enrol/Enroller.h"
+#include "platform/OsFacts.h"
 
 namespace pennaform {
 

@@ -85,11 +85,11 @@ bool Enroller::installIssuedCertificate(platform::Platform& platform, ByteView d
     platform::CertProperties properties;
     properties.keyProvInfo = platform::KeyProvInfo{
         toWide(found->containerName), toWide(found->providerName), found->providerType, 0, keySpec};
-    auto container = platform.keys() ? platform.keys()->openContainer(
-                                           {found->containerName, found->providerName,
-                                            found->providerType})
-                                     : platform::Outcome<std::unique_ptr<platform::KeyContainer>>(
-                                           platform::fail(platform::errors::kNteBadKeyset));
+    auto container = platform.keys()
+                         ? platform.keys()->openContainer(
+                               {found->containerName, found->providerName, found->providerType})
+                         : platform::Outcome<std::unique_ptr<platform::KeyContainer>>(
+                               platform::fail(platform::errors::kNteBadKeyset));
     if (!container) {
         setFailure(codes::kProviderUnavailable, container.error());
         return false;

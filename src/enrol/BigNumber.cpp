@@ -181,7 +181,8 @@ void BigNumber::divide(const Limbs& a, const Limbs& b, Limbs* quotient, Limbs& r
         for (std::size_t i = 0; i < n; ++i) {
             const Wide product = qhat * v[i] + carry;
             carry = product >> kLimbBits;
-            const std::int64_t difference = std::int64_t(u[i + j]) - borrow - std::int64_t(Limb(product));
+            const std::int64_t difference =
+                std::int64_t(u[i + j]) - borrow - std::int64_t(Limb(product));
             u[i + j] = Limb(difference);
             borrow = difference < 0 ? 1 : 0;
         }

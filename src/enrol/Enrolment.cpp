@@ -50,8 +50,8 @@ bool Enroller::probeRegistry(platform::Platform& platform) {
 // can read the new key once; user-protected on request.
 std::uint32_t Enroller::generationFlags() const {
     if (!ownerIsMicrosoft(providerName_)) return 0;
-    std::uint32_t flags = (genKeyFlags_ & 1) != 0 ? platform::keyFlags::kExportable
-                                                  : platform::keyFlags::kArchivable;
+    std::uint32_t flags =
+        (genKeyFlags_ & 1) != 0 ? platform::keyFlags::kExportable : platform::keyFlags::kArchivable;
     if ((genKeyFlags_ & 2) != 0) flags |= platform::keyFlags::kUserProtected;
     return flags;
 }
@@ -92,8 +92,7 @@ std::optional<Enroller::NewKey> Enroller::generateScreenedKey(platform::Platform
 
 // requestForNewKey: one key of the current key spec in a new container, its
 // request and its record; the request text, empty on failure.
-std::string Enroller::requestForNewKey(platform::Platform& platform,
-                                       std::u16string_view commonName,
+std::string Enroller::requestForNewKey(platform::Platform& platform, std::u16string_view commonName,
                                        const std::string& dateTime) {
     platform::Outcome<std::string> containerName = newContainerName(*platform.random());
     if (!containerName) {

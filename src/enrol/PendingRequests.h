@@ -48,8 +48,7 @@ platform::Status probeRegistryWrite(platform::Registry& registry, platform::Rand
 // the six values; the error of creating the key (the writes' own results are
 // not checked, as a record is only a hint for the later installation).
 platform::Status writePendingRequest(platform::Registry& registry, std::string_view branch,
-                                     std::string_view containerName,
-                                     const PendingRequest& request);
+                                     std::string_view containerName, const PendingRequest& request);
 
 // findPendingRequest: the first record under `branch`, in the registry's
 // order of its subkeys, whose "PublicKey" has the length of `publicKeyBlob`

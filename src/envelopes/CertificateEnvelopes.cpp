@@ -93,7 +93,8 @@ EnvelopeStep recipientCertificates(const platform::Platform& platform, std::stri
     if (carried) {
         // Every certificate of the message that reads as one is a recipient.
         for (Bytes& der : *carried) {
-            if (CertWrapper(platform, der).loaded()) appendUnlessListed(outRecipients, std::move(der));
+            if (CertWrapper(platform, der).loaded())
+                appendUnlessListed(outRecipients, std::move(der));
         }
     } else {
         CertWrapper certificate(platform, bytes);
@@ -109,7 +110,8 @@ EnvelopeStep encryptFor(platform::Platform& platform, const std::vector<Bytes>& 
                         Bytes& outEnvelope) {
     platform::CryptMessages* messages = platform.messages();
     if (messages == nullptr) return {codes::kEncryptFailed, 0};
-    platform::Outcome<Bytes> envelope = messages->encryptMessage(recipients, contentAlgorithm, plain);
+    platform::Outcome<Bytes> envelope =
+        messages->encryptMessage(recipients, contentAlgorithm, plain);
     if (!envelope) return {codes::kEncryptFailed, 0};
     outEnvelope = std::move(*envelope);
     return {};
@@ -128,7 +130,8 @@ EnvelopeStep openEnvelope(platform::Platform& platform, platform::ByteView envel
         outContent = std::move(*content);
         return {};
     }
-    if (content.error() != errors::kCryptENoDecryptCert) return {decryptionCode(content.error()), 0};
+    if (content.error() != errors::kCryptENoDecryptCert)
+        return {decryptionCode(content.error()), 0};
     return openWithPfxFile(platform, envelope, prompt, outContent);
 }
 

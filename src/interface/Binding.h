@@ -8,8 +8,8 @@
 #include <string_view>
 #include <utility>
 
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
 #include "interface/Values.h"
 
 namespace pennaform {

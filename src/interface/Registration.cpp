@@ -27,9 +27,8 @@ struct ScriptLine {
 // The keys removed before registering and on unregistering, as trees.
 constexpr std::array<std::string_view, 2> kRemadeKeys = {PENNAFORM_CLSID_KEY,
                                                          PENNAFORM_TYPELIB_KEY "\\1.0"};
-constexpr std::array<std::string_view, 4> kRemovedKeys = {"Pennaform.CAPI.1", "Pennaform.CAPI",
-                                                          PENNAFORM_CLSID_KEY,
-                                                          PENNAFORM_TYPELIB_KEY};
+constexpr std::array<std::string_view, 4> kRemovedKeys = {
+    "Pennaform.CAPI.1", "Pennaform.CAPI", PENNAFORM_CLSID_KEY, PENNAFORM_TYPELIB_KEY};
 
 // The script in the order it is applied. MiscStatus\1 holds the OLEMISC bits
 // SETCLIENTSITEFIRST, ACTIVATEWHENVISIBLE, INSIDEOUT, CANTLINKINSIDE and
@@ -88,8 +87,7 @@ Status applyLine(platform::Registry& registry, const ScriptLine& line,
     if (line.value == nullptr) return Status::success();
     std::string text = withModule(line.value, modulePath);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.c_str());
-    return (*key)->setValue(line.valueName, platform::ValueType::kString,
-                            {bytes, text.size() + 1});
+    return (*key)->setValue(line.valueName, platform::ValueType::kString, {bytes, text.size() + 1});
 }
 
 }  // namespace

@@ -56,8 +56,8 @@ platform::SecretBytes mobileRecord(const platform::Platform& platform,
                                       key->exponent2, key->coefficient, key->privateExponent}) {
         appendReversed(record, number);
     }
-    appendCounted(record, {reinterpret_cast<const std::uint8_t*>(commonName.data()),
-                           commonName.size()});
+    appendCounted(record,
+                  {reinterpret_cast<const std::uint8_t*>(commonName.data()), commonName.size()});
     appendCounted(record, serial.bytes());
     record.append(digest.bytes());
     // A date that cannot be rendered takes no bytes: the fields after it move up.

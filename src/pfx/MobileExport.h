@@ -22,7 +22,8 @@ namespace pennaform {
 // number and length big-endian. Empty when the certificate does not read or
 // the blob is not a private key.
 platform::SecretBytes mobileRecord(const platform::Platform& platform,
-                                   platform::ByteView certificate, platform::ByteView privateKeyBlob);
+                                   platform::ByteView certificate,
+                                   platform::ByteView privateKeyBlob);
 
 // mobileRecordKey: the 24-byte Triple-DES key of a password (8-bit text in
 // the process code page): its SHA-1 digest followed by "QUVO"; nothing when

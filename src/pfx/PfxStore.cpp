@@ -1,9 +1,9 @@
 #include "pfx/PfxStore.h"
 
-#include "platform/CodePage.h"
-#include "platform/FileSystem.h"
 #include "encoding/ErrorTable.h"
 #include "encoding/FileBytes.h"
+#include "platform/CodePage.h"
+#include "platform/FileSystem.h"
 
 namespace pennaform {
 namespace {

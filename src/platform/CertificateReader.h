@@ -53,7 +53,7 @@ constexpr int timeValidity(const CertificateInfo& certificate, FileTime at) {
 
 // CertificateReader: stateless; safe to share.
 class CertificateReader {
-  public:
+public:
     virtual ~CertificateReader() = default;
 
     // parse: the fields of the DER certificate `der`. Fails with

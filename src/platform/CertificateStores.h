@@ -61,7 +61,7 @@ struct CertProperties {
 // (destroying it) forgets memory-only properties and, for a memory store,
 // every certificate in it. Key containers are never deleted with a store.
 class CertificateStore {
-  public:
+public:
     virtual ~CertificateStore() = default;
 
     // certificates: every certificate in the store's order, which is stable
@@ -131,7 +131,7 @@ class CertificateStore {
 
 // CertificateStores: opens stores.
 class CertificateStores {
-  public:
+public:
     virtual ~CertificateStores() = default;
 
     // openSystemStore: opens one of the current user's system stores,

@@ -25,7 +25,7 @@ inline constexpr std::uint32_t kNotValidForUsage = 0x10;   // a usage forbids th
 inline constexpr std::uint32_t kUntrustedRoot = 0x20;      // the root is not in "ROOT"
 inline constexpr std::uint32_t kRevocationUnknown = 0x40;  // revocation not checked
 inline constexpr std::uint32_t kInvalidBasicConstraints = 0x400;  // an issuer that is no CA
-inline constexpr std::uint32_t kPartialChain = 0x10000;    // no root was reached
+inline constexpr std::uint32_t kPartialChain = 0x10000;           // no root was reached
 }  // namespace chainErrors
 
 // CertificateChain: the chain built for a certificate: the certificate
@@ -37,11 +37,10 @@ struct CertificateChain {
     std::uint32_t errorStatus = 0;
 };
 
-
 // ChainBuilder: builds chains as CertGetCertificateChain does with the
 // default engine, no usage required and no revocation check.
 class ChainBuilder {
-  public:
+public:
     virtual ~ChainBuilder() = default;
 
     // buildChain: the first simple chain of `certificate` (DER): the

@@ -22,7 +22,7 @@ inline constexpr std::string_view kRc4 = "1.2.840.113549.3.4";
 
 // CryptMessages: the PKCS#7 service. Input may be BER, as other tools write it.
 class CryptMessages {
-  public:
+public:
     virtual ~CryptMessages() = default;
 
     // messageCertificates: the DER encodings of the certificates a message

@@ -37,7 +37,7 @@ struct NetworkAdapter {
 
 // OsFacts: the operating-system facts.
 class OsFacts {
-  public:
+public:
     virtual ~OsFacts() = default;
 
     // version: the version data to apply the component's name table and

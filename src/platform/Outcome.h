@@ -16,12 +16,12 @@ namespace pennaform::platform {
 // A failure always carries a non-zero number: 0 would read as success to a
 // caller that copies it into its own error field, so it becomes NTE_FAIL.
 class [[nodiscard]] Failure {
-  public:
+public:
     constexpr explicit Failure(PlatformError code) noexcept
         : code_(code != errors::kSuccess ? code : errors::kNteFail) {}
     constexpr PlatformError code() const noexcept { return code_; }
 
-  private:
+private:
     PlatformError code_;
 };
 
@@ -37,7 +37,7 @@ class [[nodiscard]] Outcome {
     static_assert(!std::is_reference_v<T>, "Outcome holds values");
     static_assert(!std::is_same_v<std::remove_cv_t<T>, Failure>, "Outcome<Failure> is meaningless");
 
-  public:
+public:
     // Success from anything a T can be made from (a T, a derived unique_ptr,
     // ...); implicit only where the conversion to T is, so a raw pointer does
     // not silently become an owning one.
@@ -89,14 +89,14 @@ class [[nodiscard]] Outcome {
         return ok() ? std::move(*this).value() : static_cast<T>(std::forward<U>(fallback));
     }
 
-  private:
+private:
     std::variant<T, Failure> state_;
 };
 
 // Outcome<void>: success or a platform error number, for calls without a value.
 template <>
 class [[nodiscard]] Outcome<void> {
-  public:
+public:
     constexpr Outcome() noexcept = default;
     constexpr Outcome(Failure failure) noexcept : code_(failure.code()) {}
 
@@ -111,7 +111,7 @@ class [[nodiscard]] Outcome<void> {
         return Failure(code_);
     }
 
-  private:
+private:
     PlatformError code_ = errors::kSuccess;
 };
 

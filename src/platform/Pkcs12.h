@@ -35,7 +35,7 @@ using PfxPassword = std::optional<std::u16string>;
 
 // Pkcs12: the PFX service.
 class Pkcs12 {
-  public:
+public:
     virtual ~Pkcs12() = default;
 
     // isPfx: true when the outer encoding is a PFX (version, authSafe,

@@ -5,9 +5,9 @@
 #include <memory>
 #include <utility>
 
+#include "platform/CertificateReader.h"
 #include "platform/CertificateStores.h"
 #include "platform/ChainBuilder.h"
-#include "platform/CertificateReader.h"
 #include "platform/CryptMessages.h"
 #include "platform/KeyProviders.h"
 #include "platform/OsFacts.h"
@@ -43,7 +43,7 @@ struct PlatformServices {
 // when the backend does not offer it. Pointers stay valid as long as the
 // Platform, except dialogs(), which installDialogs may replace.
 class Platform {
-  public:
+public:
     Platform() = default;
     explicit Platform(PlatformServices services) : services_(std::move(services)) {}
     Platform(const Platform&) = delete;
@@ -52,7 +52,9 @@ class Platform {
     KeyProviders* keys() const noexcept { return services_.keys.get(); }
     CertificateStores* stores() const noexcept { return services_.stores.get(); }
     ChainBuilder* chains() const noexcept { return services_.chains.get(); }
-    CertificateReader* certificateReader() const noexcept { return services_.certificateReader.get(); }
+    CertificateReader* certificateReader() const noexcept {
+        return services_.certificateReader.get();
+    }
     Pkcs12* pkcs12() const noexcept { return services_.pkcs12.get(); }
     CryptMessages* messages() const noexcept { return services_.messages.get(); }
     Registry* registry() const noexcept { return services_.registry.get(); }
@@ -72,7 +74,7 @@ class Platform {
         services_.dialogs = std::move(host);
     }
 
-  private:
+private:
     PlatformServices services_;
 };
 

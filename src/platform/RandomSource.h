@@ -10,7 +10,7 @@
 namespace pennaform::platform {
 
 class RandomSource {
-  public:
+public:
     virtual ~RandomSource() = default;
 
     // fill: fills `out` with random bytes; on failure its content is

@@ -45,7 +45,7 @@ struct RegistryValue {
 // letter case and keep the case they were written with. The empty value name
 // is the key's default value. The caller owns the object.
 class RegistryKey {
-  public:
+public:
     virtual ~RegistryKey() = default;
 
     // queryValue: the value `name`; ERROR_FILE_NOT_FOUND when absent.
@@ -69,7 +69,7 @@ class RegistryKey {
 // the empty path and "\\" are the root itself). A key name is at most 255
 // characters, a path at most 512 names deep.
 class Registry {
-  public:
+public:
     virtual ~Registry() = default;
 
     // openKey: opens an existing key; ERROR_FILE_NOT_FOUND when it is
@@ -84,8 +84,7 @@ class Registry {
     virtual Outcome<std::unique_ptr<RegistryKey>> createKey(std::string_view path) = 0;
     // createKeyIn: createKey in `hive`: kCurrentUser is createKey itself,
     // kClassesRoot its classes hive; ERROR_ACCESS_DENIED for kLocalMachine.
-    virtual Outcome<std::unique_ptr<RegistryKey>> createKeyIn(Hive hive,
-                                                              std::string_view path) = 0;
+    virtual Outcome<std::unique_ptr<RegistryKey>> createKeyIn(Hive hive, std::string_view path) = 0;
     // deleteKeyTree: deletes the key `path` of `hive` with every subkey and
     // value below it, in one transaction (RegDeleteTree, then RegDeleteKey).
     // ERROR_FILE_NOT_FOUND when the key is missing; ERROR_ACCESS_DENIED for

@@ -19,7 +19,7 @@ namespace pennaform::platform {
 // object. Each SharedBlock holds the lock on its own, so two objects of one
 // process exclude each other as two processes do.
 class SharedBlock {
-  public:
+public:
     virtual ~SharedBlock() = default;
 
     // created: true when this open made the block (it then started
@@ -42,7 +42,7 @@ class SharedBlock {
 // NamedEvent: an open named manual-reset event, initially not signalled when
 // it is created. The caller owns the object.
 class NamedEvent {
-  public:
+public:
     virtual ~NamedEvent() = default;
 
     // set: signals the event; it stays signalled until reset.
@@ -57,7 +57,7 @@ class NamedEvent {
 // SharedMemory: opens named session objects. Names are 8-bit text; without a
 // "Global\" or "Local\" prefix they belong to the user's session.
 class SharedMemory {
-  public:
+public:
     virtual ~SharedMemory() = default;
 
     // openBlock: opens the block `name`, creating it with `size` bytes when

@@ -13,7 +13,7 @@ namespace pennaform::platform {
 // StateHome: the two folders, resolved once from the command line and the
 // environment. Constructing one touches no file.
 class StateHome {
-  public:
+public:
     // StateHome: the user folder is the first non-empty of `homeOverride`
     // (the command's --home), $PENNAFORM_HOME, $XDG_DATA_HOME/pennaform (only
     // an absolute XDG_DATA_HOME counts), and $HOME/.local/share/pennaform
@@ -42,7 +42,7 @@ class StateHome {
     // exists but is not a directory.
     Status ensureCreated() const;
 
-  private:
+private:
     std::string userFolder_;
     std::string machineFolder_;
 };

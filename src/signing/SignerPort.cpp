@@ -191,9 +191,10 @@ std::optional<SignerPort> openSignerPort(SignerState& state, platform::Platform&
         // process may have opened and written it since this one created it.
         if ((*opened)->created()) {
             (void)(*opened)->access([](std::span<std::uint8_t> block) {
-                if (std::all_of(block.begin(), block.begin() + std::ptrdiff_t(std::min<std::size_t>(
-                                                                   block.size(), 8)),
-                                [](std::uint8_t b) { return b == 0; })) {
+                if (std::all_of(
+                        block.begin(),
+                        block.begin() + std::ptrdiff_t(std::min<std::size_t>(block.size(), 8)),
+                        [](std::uint8_t b) { return b == 0; })) {
                     formatBlock(block);
                 }
                 return Status::success();

@@ -34,8 +34,7 @@ bool keyTerminated(std::span<const std::uint8_t> block, std::size_t offset) {
     return false;
 }
 
-bool keyEquals(std::span<const std::uint8_t> block, std::size_t offset,
-               std::u16string_view key) {
+bool keyEquals(std::span<const std::uint8_t> block, std::size_t offset, std::u16string_view key) {
     if (key.size() >= kKeyUnits) return false;
     for (std::size_t unit = 0; unit <= key.size(); ++unit) {
         const char16_t stored =
@@ -79,7 +78,8 @@ BlockWalk walkEntries(std::span<const std::uint8_t> block) {
     // Each valid entry takes at least kEntryHeader bytes of the limit, so the
     // loop ends within limit / kEntryHeader rounds whatever the count says.
     for (std::uint32_t index = 0; index < count; ++index) {
-        if (limit < kEntryHeader || offset > limit - kEntryHeader || !keyTerminated(block, offset)) {
+        if (limit < kEntryHeader || offset > limit - kEntryHeader ||
+            !keyTerminated(block, offset)) {
             walk.damaged = true;
             break;
         }

@@ -139,11 +139,10 @@ std::int32_t askForPfx(platform::Platform& platform, const SelectionRequest& req
     std::string folder(given ? request.pfxFolder : std::string_view());
     std::string name(given ? request.pfxName : std::string_view());
     platform::SecretText typed(request.call == SelectionCall::kSelectSignerEx ? request.password
-                                                                                : std::string_view());
+                                                                              : std::string_view());
     std::string password(typed.view());
-    const std::int32_t code =
-        ui::askPfxFile(ui::dialogHostOf(platform), folder, name, password,
-                       request.minPasswordLength, request.maxPasswordLength);
+    const std::int32_t code = ui::askPfxFile(ui::dialogHostOf(platform), folder, name, password,
+                                             request.minPasswordLength, request.maxPasswordLength);
     typed.assign(password);
     platform::wipeMemory(password.data(), password.size());
     if (code != codes::kSuccess) return code;
@@ -166,15 +165,15 @@ std::int32_t choosePfx(platform::Platform& platform, const SelectionRequest& req
 }
 
 // fromPfxFile: the PFX source; true when it chose a signer.
-bool fromPfxFile(platform::Platform& platform, SignerState& state,
-                 const SelectionRequest& request, SelectionResult& result) {
+bool fromPfxFile(platform::Platform& platform, SignerState& state, const SelectionRequest& request,
+                 SelectionResult& result) {
     releaseKeptPfx(state, request.flags);
     PfxChoice choice;
     result.code = choosePfx(platform, request, choice);
     if (result.code != codes::kSuccess) return false;
     auto loaded = std::make_unique<PfxStore>(platform);
-    result.code = loadPfx(*loaded, pfxFilePath(choice.folder, choice.name),
-                          choice.password.view(), pfxLoadFlags::kExportableKeys);
+    result.code = loadPfx(*loaded, pfxFilePath(choice.folder, choice.name), choice.password.view(),
+                          pfxLoadFlags::kExportableKeys);
     result.capiError = loaded->platformError();
     if (result.code != codes::kSuccess) return false;
     CertificateSearch search(platform, loaded->store());
@@ -277,8 +276,8 @@ SelectionResult selectSigner(platform::Platform& platform, SignerState& state,
     const std::int32_t sourceBits =
         request.flags & (selectionFlags::kPersonalStore | selectionFlags::kPfxFile);
     const bool usePersonal = sourceBits == 0 || (sourceBits & selectionFlags::kPersonalStore);
-    const bool usePfx = sourceBits == 0 || (sourceBits & selectionFlags::kPfxFile) ||
-                        pfxNamedAndPresent(request);
+    const bool usePfx =
+        sourceBits == 0 || (sourceBits & selectionFlags::kPfxFile) || pfxNamedAndPresent(request);
 
     SelectionResult result;
     if (usePersonal && fromPersonalStore(platform, state, request, result)) return result;

@@ -132,7 +132,7 @@ static void checkInvoke(ICAPI* c) {
     } cases[] = {
         {VT_R8, 2147483648.0, "-2147483648"}, /* the flag 0x80000000 as a script holds it */
         {VT_R8, 4294967295.0, "-1"},
-        {VT_R8, 2.5, "2"},  /* half to even */
+        {VT_R8, 2.5, "2"}, /* half to even */
         {VT_R8, -3.5, "-4"},
         {VT_I2, -5, "-5"},
         {VT_BOOL, 0, "-1"}, /* VARIANT_TRUE */
@@ -148,12 +148,24 @@ static void checkInvoke(ICAPI* c) {
         args[0].pbstrVal = &name;
         args[1].vt = cases[i].vt;
         switch (cases[i].vt) {
-            case VT_R8: args[1].dblVal = cases[i].number; break;
-            case VT_I2: args[1].iVal = (int16_t)cases[i].number; break;
-            case VT_BOOL: args[1].boolVal = VARIANT_TRUE; break;
-            case VT_UI4: args[1].ulVal = 0xFFFFFFFFu; break;
-            case VT_VARIANT | VT_BYREF: args[1].pvarVal = &inner; break;
-            default: args[1].plVal = &byRefLong; break;
+            case VT_R8:
+                args[1].dblVal = cases[i].number;
+                break;
+            case VT_I2:
+                args[1].iVal = (int16_t)cases[i].number;
+                break;
+            case VT_BOOL:
+                args[1].boolVal = VARIANT_TRUE;
+                break;
+            case VT_UI4:
+                args[1].ulVal = 0xFFFFFFFFu;
+                break;
+            case VT_VARIANT | VT_BYREF:
+                args[1].pvarVal = &inner;
+                break;
+            default:
+                args[1].plVal = &byRefLong;
+                break;
         }
         VARIANT result;
         CHECK(call(c, write, DISPATCH_METHOD, args, 2, &result, NULL) == S_OK);
@@ -332,8 +344,9 @@ static void checkRegistration(const char* libraryPath) {
     CHECK(realpath(libraryPath, full) != NULL);
     const OLECHAR* server =
         u"Software\\Classes\\CLSID\\{5C2E9B71-3D04-4A8F-B6E2-19D7C0A40001}\\InprocServer32\\";
-    const OLECHAR* threading = u"Software\\Classes\\CLSID\\{5C2E9B71-3D04-4A8F-B6E2-19D7C0A40001}"
-                               u"\\InprocServer32\\ThreadingModel";
+    const OLECHAR* threading =
+        u"Software\\Classes\\CLSID\\{5C2E9B71-3D04-4A8F-B6E2-19D7C0A40001}"
+        u"\\InprocServer32\\ThreadingModel";
     const OLECHAR* curVer = u"Software\\Classes\\Pennaform.CAPI\\CurVer\\";
     CHECK(lib.registerServer() == S_OK);
     CHECK(lib.registerServer() == S_OK);
@@ -358,7 +371,8 @@ static int resolve(void* library) {
     lib.canUnloadNow = (HRESULT(*)(void))dlsym(library, "DllCanUnloadNow");
     lib.registerServer = (HRESULT(*)(void))dlsym(library, "DllRegisterServer");
     lib.unregisterServer = (HRESULT(*)(void))dlsym(library, "DllUnregisterServer");
-    lib.createControl = (HRESULT(*)(int32_t, REFIID, void**))dlsym(library, "pennaform_create_control");
+    lib.createControl =
+        (HRESULT(*)(int32_t, REFIID, void**))dlsym(library, "pennaform_create_control");
     lib.controlUseDialogs = (int32_t(*)(ICAPI*, const char*, const char*, const char*))dlsym(
         library, "pennaform_control_use_dialogs");
     lib.variantInit = (void (*)(VARIANT*))dlsym(library, "VariantInit");

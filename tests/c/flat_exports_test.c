@@ -13,13 +13,13 @@
 static int checks = 0;
 static int failures = 0;
 
-#define CHECK(cond)                                                 \
-    do {                                                            \
-        ++checks;                                                   \
-        if (!(cond)) {                                              \
+#define CHECK(cond)                                                            \
+    do {                                                                       \
+        ++checks;                                                              \
+        if (!(cond)) {                                                         \
             fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                             \
-        }                                                           \
+            ++failures;                                                        \
+        }                                                                      \
     } while (0)
 
 static const char* const kDecoratedNames[] = {
@@ -154,9 +154,10 @@ int main(int argc, char** argv) {
     StringFn0 getCapiErrorMsg = (StringFn0)resolve("_GetCapiErrorMsg@0");
     HashFn hash = (HashFn)resolve("_Hash@8");
 
-    static const OLECHAR kSuccess[] = {0x6210, 0x529F, '(', '0', ')', 0};          /* 成功(0) */
-    static const OLECHAR kUnsupported[] = {0x4E0D, 0x652F, 0x63F4, 0x7684, 0x529F, 0x80FD,
-                                           '(', '5', '0', '0', '4', ')', 0};      /* 不支援的功能(5004) */
+    static const OLECHAR kSuccess[] = {0x6210, 0x529F, '(', '0', ')', 0}; /* 成功(0) */
+    static const OLECHAR kUnsupported[] = {
+        0x4E0D, 0x652F, 0x63F4, 0x7684, 0x529F, 0x80FD, '(',
+        '5',    '0',    '0',    '4',    ')',    0}; /* 不支援的功能(5004) */
     BSTR fresh = getErrorMsg();
     CHECK(sameText(fresh, kSuccess, sysLen));
     BSTR freshCapi = getCapiErrorMsg();

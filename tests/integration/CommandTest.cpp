@@ -34,16 +34,16 @@ TEST(CommandOneShot, AFailingCallPrintsItsCodeAndExitsOne) {
 
 TEST(CommandOneShot, UsageErrorsExitTwoWithOneLine) {
     const std::vector<std::vector<std::string>> mistakes = {
-        {},                                    // nothing to do
-        {"NoSuchMethod"},                      // unknown method
-        {"_Hash@4", "x"},                      // decorated name with the wrong size
-        {"SelectSignerINS", "1", "2", "3"},    // the export-only row has no method name
-        {"GetPortEx", "extra"},                // too many arguments
-        {"Hash", "abc"},                       // too few
-        {"Hash", "abc", "12z"},                // not an integer
-        {"Hash", "abc", "4294967296"},         // beyond 32 bits
-        {"--dialogs"},                         // option without its value
-        {"--bogus", "GetPortEx"},              // unknown option
+        {},                                  // nothing to do
+        {"NoSuchMethod"},                    // unknown method
+        {"_Hash@4", "x"},                    // decorated name with the wrong size
+        {"SelectSignerINS", "1", "2", "3"},  // the export-only row has no method name
+        {"GetPortEx", "extra"},              // too many arguments
+        {"Hash", "abc"},                     // too few
+        {"Hash", "abc", "12z"},              // not an integer
+        {"Hash", "abc", "4294967296"},       // beyond 32 bits
+        {"--dialogs"},                       // option without its value
+        {"--bogus", "GetPortEx"},            // unknown option
     };
     for (const auto& words : mistakes) {
         ProcessResult r = runCommand(words);
@@ -72,7 +72,8 @@ TEST(CommandHelp, ListsEveryOperationOnceAndExplainsEach) {
     EXPECT_EQ(runCommand({"help"}).out, help.out);
     ProcessResult hash = runCommand({"help", "_Hash@8"});
     EXPECT_EQ(hash.exitStatus, 0);
-    EXPECT_EQ(hash.out.substr(0, hash.out.find('\n')), "Hash(strPlainText: string, dwFlags: long) -> string");
+    EXPECT_EQ(hash.out.substr(0, hash.out.find('\n')),
+              "Hash(strPlainText: string, dwFlags: long) -> string");
     EXPECT_NE(hash.out.find("protected mode: refused (1500)"), std::string::npos);
     EXPECT_NE(runCommand({"help", "GetVersion"}).out.find("protected mode: allowed"),
               std::string::npos);

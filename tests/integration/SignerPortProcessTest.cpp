@@ -24,9 +24,9 @@ TEST(SignerPortProcesses, ASignerSelectedInOneSessionIsRestoredInAnother) {
     TestCa ca;
     const std::string home = folder.sub("home");
     ASSERT_TRUE(ca.certificate("root", {"--ca", "--subject", "/C=TW/O=Test/CN=Root"}));
-    ASSERT_TRUE(ca.certificate("wang", {"--subject", "/C=TW/O=Bank/CN=Wang", "--issuer-cert",
-                                        ca.path("root.der"), "--issuer-key",
-                                        ca.path("root.key.pem")}));
+    ASSERT_TRUE(
+        ca.certificate("wang", {"--subject", "/C=TW/O=Bank/CN=Wang", "--issuer-cert",
+                                ca.path("root.der"), "--issuer-key", ca.path("root.key.pem")}));
     ASSERT_EQ(ca.run({"install", "--home", home, "--store", "MY", "--cert", ca.path("wang.der"),
                       "--key", ca.path("wang.key.pem")})
                   .exitStatus,
@@ -41,7 +41,8 @@ TEST(SignerPortProcesses, ASignerSelectedInOneSessionIsRestoredInAnother) {
     auto second = session("second.jsonl");
     ASSERT_TRUE(first && second);
 
-    auto selected = first->call("SelectSignerEx2", "S_C=TW,S_O=Bank,S_CN=Wang", "", "", 0, "", 0, 0);
+    auto selected =
+        first->call("SelectSignerEx2", "S_C=TW,S_O=Bank,S_CN=Wang", "", "", 0, "", 0, 0);
     ASSERT_TRUE(selected);
     ASSERT_EQ(selected->errorCode, 0);
     auto finger = first->call("GetCertFinger");

@@ -90,8 +90,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv,
     if (input.empty()) in.closeWrite();
     bool outOpen = true, errOpen = true;
     while (outOpen || errOpen) {
-        pollfd fds[3] = {{out.readEnd(), POLLIN, 0}, {err.readEnd(), POLLIN, 0},
-                         {in.writeEnd(), POLLOUT, 0}};
+        pollfd fds[3] = {
+            {out.readEnd(), POLLIN, 0}, {err.readEnd(), POLLIN, 0}, {in.writeEnd(), POLLOUT, 0}};
         nfds_t count = in.writeEnd() >= 0 ? 3 : 2;
         if (poll(fds, count, -1) < 0 && errno != EINTR) break;
         char buffer[65536];

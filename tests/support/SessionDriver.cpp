@@ -7,7 +7,8 @@ namespace pennaform::test {
 using nlohmann::json;
 
 std::unique_ptr<SessionDriver> SessionDriver::start(
-    const std::vector<std::string>& options, const std::map<std::string, std::string>& environment) {
+    const std::vector<std::string>& options,
+    const std::map<std::string, std::string>& environment) {
     std::vector<std::string> argv{commandPath()};
     argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back("session");
@@ -29,8 +30,7 @@ std::optional<std::string> SessionDriver::readAnswer(std::chrono::milliseconds t
     return process_->readLine(timeout);
 }
 
-std::optional<SessionAnswer> SessionDriver::callWith(const std::string& method,
-                                                     const json& args) {
+std::optional<SessionAnswer> SessionDriver::callWith(const std::string& method, const json& args) {
     json request{{"method", method}, {"args", args}};
     if (!send(request.dump())) {
         ADD_FAILURE() << "the session no longer reads: " << request.dump();

@@ -6,10 +6,10 @@
 
 #include "crypto/Digests.h"
 #include "crypto/TextBytes.h"
+#include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
-#include "engine/Engine.h"
-#include "encoding/ErrorTable.h"
 
 namespace pennaform {
 namespace {

@@ -12,7 +12,7 @@ constexpr std::string_view kProductName = "Pennaform";
 // startEnrolment: the common first steps of the two request operations;
 // false when the operation ends there (its code set).
 bool startEnrolment(Engine& engine, std::u16string_view commonName, std::int32_t keyBits,
-                           std::int32_t genKeyFlags) {
+                    std::int32_t genKeyFlags) {
     engine.setErrorCode(codes::kSuccess);
     engine.setCapiError(0);
     engine.requestTexts().clear();

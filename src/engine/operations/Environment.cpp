@@ -1,8 +1,8 @@
 // Environment facts: component version, system name, adapter addresses and
 // the home folder.
+#include "encoding/ErrorTable.h"
 #include "engine/Engine.h"
 #include "engine/SystemDescription.h"
-#include "encoding/ErrorTable.h"
 #include "platform/CodePage.h"
 
 namespace pennaform {

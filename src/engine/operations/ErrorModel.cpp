@@ -2,8 +2,8 @@
 // error, and the retired export.
 #include <cstdio>
 
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
 #include "platform/CodePage.h"
 #include "platform/SystemMessages.h"
 

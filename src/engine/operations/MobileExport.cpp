@@ -1,10 +1,10 @@
 // ExportMobileFromPfx and ExportMobileFromIE: a certificate and its private
 // key as the mobile export text, from a PFX file or from "MY".
+#include "pfx/MobileExport.h"
 #include "certificates/CertWrapper.h"
 #include "certificates/CertificateSearch.h"
 #include "encoding/ErrorTable.h"
 #include "engine/Engine.h"
-#include "pfx/MobileExport.h"
 #include "pfx/PfxStore.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -60,10 +60,10 @@ std::u16string Engine::ExportMobileFromPfx(std::u16string_view strPfxPath,
     if (folder.empty() || name.empty() || password.empty()) {
         std::string typed(password.view());
         platform::PlatformDialogs* host = platform().dialogs();
-        const std::int32_t asked =
-            host == nullptr ? codes::kAllocation
-                            : ui::askPfxSource(*host, folder, name, typed, minPasswordLength_,
-                                               maxPasswordLength_);
+        const std::int32_t asked = host == nullptr
+                                       ? codes::kAllocation
+                                       : ui::askPfxSource(*host, folder, name, typed,
+                                                          minPasswordLength_, maxPasswordLength_);
         password.assign(typed);
         std::fill(typed.begin(), typed.end(), '\0');
         if (asked != codes::kSuccess) {
@@ -77,8 +77,7 @@ std::u16string Engine::ExportMobileFromPfx(std::u16string_view strPfxPath,
         return {};
     }
     PfxStore pfx(platform());
-    const std::int32_t loaded =
-        loadPfx(pfx, path, password.view(), pfxLoadFlags::kExportableKeys);
+    const std::int32_t loaded = loadPfx(pfx, path, password.view(), pfxLoadFlags::kExportableKeys);
     if (loaded != codes::kSuccess) {
         setErrorCode(loaded);
         setCapiError(pfx.platformError());
@@ -89,7 +88,8 @@ std::u16string Engine::ExportMobileFromPfx(std::u16string_view strPfxPath,
     setErrorCode(codes::kCertificateNotFound);
     if (!certificates) return {};
     for (const platform::StoredCertificate& certificate : *certificates) {
-        platform::Outcome<platform::KeyContext> context = pfx.store()->acquirePrivateKey(certificate.id);
+        platform::Outcome<platform::KeyContext> context =
+            pfx.store()->acquirePrivateKey(certificate.id);
         if (!context || !context->container) continue;  // a certificate without a key
         if (dwKeyUsage > 0 &&
             (CertWrapper(platform(), certificate.encoded).keyUsage() & dwKeyUsage) != dwKeyUsage) {
@@ -102,8 +102,8 @@ std::u16string Engine::ExportMobileFromPfx(std::u16string_view strPfxPath,
             setCapiError(exported.platformError);
             continue;
         }
-        MobileExportText text =
-            buildMobileExport(platform(), certificate.encoded, password.view(), exported.blob.view());
+        MobileExportText text = buildMobileExport(platform(), certificate.encoded, password.view(),
+                                                  exported.blob.view());
         setErrorCode(text.code);
         if (text.code == codes::kSuccess) {
             exportedPfxPath_ = folder;
@@ -147,9 +147,9 @@ std::u16string Engine::ExportMobileFromIE(std::u16string_view strSubject,
         std::vector<ui::CertificateRow> rows;
         for (const platform::StoredCertificate& match : matches)
             rows.push_back(ui::CertificateRow::from(CertWrapper(platform(), match.encoded)));
-        const ui::PickResult picked =
-            host == nullptr ? ui::PickResult{codes::kCertificateNotFound, 0}
-                            : ui::pickCertificate(*host, rows);
+        const ui::PickResult picked = host == nullptr
+                                          ? ui::PickResult{codes::kCertificateNotFound, 0}
+                                          : ui::pickCertificate(*host, rows);
         if (picked.code != codes::kSuccess) {
             setErrorCode(picked.code);
             return {};

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "certificates/CertWrapper.h"
-#include "platform/CodePage.h"
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
+#include "platform/CodePage.h"
 
 namespace pennaform {
 

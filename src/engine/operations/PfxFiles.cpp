@@ -1,8 +1,8 @@
 // The Engine's PFX settings: the password-length range of the dialogs and
 // the name of exported files.
-#include "platform/CodePage.h"
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
+#include "platform/CodePage.h"
 
 namespace pennaform {
 

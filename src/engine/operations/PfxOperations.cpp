@@ -8,9 +8,9 @@
 #include "pfx/PfxExport.h"
 #include "pfx/PfxOperations.h"
 #include "pfx/PfxStore.h"
-#include "signing/SignerPort.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "signing/SignerPort.h"
 #include "ui/DialogOperations.h"
 
 namespace pennaform {
@@ -137,7 +137,8 @@ std::int32_t Engine::ChangePfxPasswdEx(std::u16string_view strPfxPath,
     setErrorCode(changed.code);
     setCapiError(changed.platformError);
     if (changed.code == codes::kSuccess && dwPort > 0) {
-        if (std::optional<signing::SignerPort> port = signing::openSignerPort(signer_, platform())) {
+        if (std::optional<signing::SignerPort> port =
+                signing::openSignerPort(signer_, platform())) {
             signing::updatePfxSignerPassword(*port, path, newPassword);
         }
     }

@@ -1,7 +1,7 @@
 // SetProviderName: the caller's choice of an installed provider.
-#include "platform/CodePage.h"
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
+#include "platform/CodePage.h"
 
 namespace pennaform {
 

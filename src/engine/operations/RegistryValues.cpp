@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/CodePage.h"
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
+#include "platform/CodePage.h"
 
 namespace pennaform {
 namespace {

@@ -1,5 +1,6 @@
 // The Engine's signer selection and the getters of the current signer's
 // certificate.
+#include "signing/SignerSelection.h"
 #include "certificates/CertWrapper.h"
 #include "certificates/CertificateSearch.h"
 #include "encoding/ErrorTable.h"
@@ -7,7 +8,6 @@
 #include "platform/CodePage.h"
 #include "platform/FileTimes.h"
 #include "platform/SecretText.h"
-#include "signing/SignerSelection.h"
 
 namespace pennaform {
 
@@ -84,25 +84,31 @@ std::u16string signerField(Engine& engine, std::string (CertWrapper::*render)() 
 
 std::int32_t Engine::SelectSigner(std::u16string_view certFilter, std::int32_t dwFlags,
                                   std::int32_t dwKeyUsage) {
-    return selectWith(*this, {SelectionCall::kSelectSigner, certFilter, {}, {}, {}, {}, 0,
-                                  dwFlags, dwKeyUsage});
+    return selectWith(
+        *this, {SelectionCall::kSelectSigner, certFilter, {}, {}, {}, {}, 0, dwFlags, dwKeyUsage});
 }
 
 std::int32_t Engine::SelectSignerEx(std::u16string_view certFilter, std::u16string_view strPfxPath,
                                     std::u16string_view strPfxName, std::u16string_view strPasswd,
                                     std::u16string_view strCompareDate, std::int32_t dwFlags,
                                     std::int32_t dwKeyUsage) {
-    return selectWith(*this, {SelectionCall::kSelectSignerEx, certFilter, strPfxPath,
-                                  strPfxName, strPasswd, strCompareDate, 0, dwFlags, dwKeyUsage});
+    return selectWith(*this, {SelectionCall::kSelectSignerEx, certFilter, strPfxPath, strPfxName,
+                              strPasswd, strCompareDate, 0, dwFlags, dwKeyUsage});
 }
 
-std::int32_t Engine::SelectSignerEx2(std::u16string_view certFilter,
-                                     std::u16string_view strPfxPath,
+std::int32_t Engine::SelectSignerEx2(std::u16string_view certFilter, std::u16string_view strPfxPath,
                                      std::u16string_view strPfxName, std::int32_t dwPort,
                                      std::u16string_view strCompareDate, std::int32_t dwFlags,
                                      std::int32_t dwKeyUsage) {
-    return selectWith(*this, {SelectionCall::kSelectSignerEx2, certFilter, strPfxPath,
-                                  strPfxName, {}, strCompareDate, dwPort, dwFlags, dwKeyUsage});
+    return selectWith(*this, {SelectionCall::kSelectSignerEx2,
+                              certFilter,
+                              strPfxPath,
+                              strPfxName,
+                              {},
+                              strCompareDate,
+                              dwPort,
+                              dwFlags,
+                              dwKeyUsage});
 }
 
 std::u16string Engine::GetSignerPfxFilePath() {

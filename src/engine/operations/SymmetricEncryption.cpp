@@ -2,9 +2,9 @@
 // Triple-DES key as Base64, and back.
 #include "crypto/DesCbcCipher.h"
 #include "crypto/TextBytes.h"
-#include "platform/CodePage.h"
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
+#include "platform/CodePage.h"
 
 namespace pennaform {
 namespace {

@@ -52,9 +52,8 @@ HRESULT idsOfNames(ICAPI* self, REFIID riid, OLECHAR** names, std::uint32_t coun
                    DISPID* outIds) {
     return ownerOf(self)->idsOfNames(riid, names, count, outIds);
 }
-HRESULT invoke(ICAPI* self, DISPID id, REFIID riid, LCID, std::uint16_t flags,
-               DISPPARAMS* params, VARIANT* outResult, EXCEPINFO*,
-               std::uint32_t* outArgumentError) {
+HRESULT invoke(ICAPI* self, DISPID id, REFIID riid, LCID, std::uint16_t flags, DISPPARAMS* params,
+               VARIANT* outResult, EXCEPINFO*, std::uint32_t* outArgumentError) {
     return ownerOf(self)->invoke(id, riid, flags, params, outResult, outArgumentError);
 }
 
@@ -108,6 +107,7 @@ struct MethodSlot<Row, std::index_sequence<I...>> {
 };
 
 // The ICAPI methods, named as their rows and as the C header's fields.
+// clang-format off
 #define PENNAFORM_ICAPI_METHODS(X)                                                              \
     X(GetVersion) X(GetErrorCode) X(GetErrorMsg) X(GetCapiErrorCode) X(GetCapiErrorMsg)         \
     X(GetMacAddress) X(GetOSName) X(GetUserHomePath) X(GetServerAuth) X(VerifyServerResponse)   \
@@ -124,14 +124,15 @@ struct MethodSlot<Row, std::index_sequence<I...>> {
     X(SymDecrypt) X(CertEncryptPkcs7) X(CertDecryptPkcs7) X(GetIECertCount) X(GetIECertSerial)  \
     X(GetIECertCommonName) X(GetIECertSubject) X(GetIECertIssuer) X(GetIECertNotBefore)         \
     X(GetIECertNotAfter) X(GetIECertFinger) X(DeleteIECert)
+// clang-format on
 
 // Each named field sits at its row's slot after IDispatch's seven, and the
 // vtable holds nothing else: 65 distinct rows at 65 distinct places in 72.
 constexpr std::size_t kDispatchSlots = 7;
-#define PENNAFORM_SLOT_AT_ITS_ROW(Name)                                                        \
-    static_assert(offsetof(ICAPIVtbl, Name) ==                                                 \
+#define PENNAFORM_SLOT_AT_ITS_ROW(Name)                                                           \
+    static_assert(offsetof(ICAPIVtbl, Name) ==                                                    \
                       (kDispatchSlots + std::size_t(kMethodTable[methodIndex(#Name)].slot) - 1) * \
-                          sizeof(void (*)()),                                                  \
+                          sizeof(void (*)()),                                                     \
                   #Name " is not at its method-table slot");
 PENNAFORM_ICAPI_METHODS(PENNAFORM_SLOT_AT_ITS_ROW)
 #define PENNAFORM_COUNT_ONE(Name) +1
@@ -180,15 +181,14 @@ HRESULT setSafetyOptions(IObjectSafety* self, REFIID riid, std::uint32_t mask,
 }  // namespace
 
 #define PENNAFORM_SLOT_OF_ITS_ROW(Name) .Name = &MethodSlot<methodIndex(#Name)>::call,
-const ICAPIVtbl kControlVtable = {
-    .QueryInterface = &queryInterface<ICAPI>,
-    .AddRef = &addReference<ICAPI>,
-    .Release = &release<ICAPI>,
-    .GetTypeInfoCount = &typeInfoCount,
-    .GetTypeInfo = &typeInfo,
-    .GetIDsOfNames = &idsOfNames,
-    .Invoke = &invoke,
-    PENNAFORM_ICAPI_METHODS(PENNAFORM_SLOT_OF_ITS_ROW)};
+const ICAPIVtbl kControlVtable = {.QueryInterface = &queryInterface<ICAPI>,
+                                  .AddRef = &addReference<ICAPI>,
+                                  .Release = &release<ICAPI>,
+                                  .GetTypeInfoCount = &typeInfoCount,
+                                  .GetTypeInfo = &typeInfo,
+                                  .GetIDsOfNames = &idsOfNames,
+                                  .Invoke = &invoke,
+                                  PENNAFORM_ICAPI_METHODS(PENNAFORM_SLOT_OF_ITS_ROW)};
 
 const IObjectSafetyVtbl kObjectSafetyVtable = {
     .QueryInterface = &queryInterface<IObjectSafety>,

@@ -35,8 +35,10 @@ HRESULT factoryCreateInstance(IClassFactory*, IUnknown* outer, REFIID riid, void
     return ControlObject::create(EngineConfig{}, riid, out);
 }
 HRESULT factoryLockServer(IClassFactory*, std::int32_t lock) {
-    if (lock != 0) ++moduleCounts().locks;
-    else if (moduleCounts().locks.load() > 0) --moduleCounts().locks;
+    if (lock != 0)
+        ++moduleCounts().locks;
+    else if (moduleCounts().locks.load() > 0)
+        --moduleCounts().locks;
     return S_OK;
 }
 
@@ -109,7 +111,8 @@ PENNAFORM_API HRESULT DllRegisterServer(void) {
 }
 
 PENNAFORM_API HRESULT DllUnregisterServer(void) {
-    return withClassesHive([](platform::Registry& registry) { return unregisterControl(registry); });
+    return withClassesHive(
+        [](platform::Registry& registry) { return unregisterControl(registry); });
 }
 
 PENNAFORM_API HRESULT pennaform_create_control(int32_t servesUntrustedCaller, REFIID riid,

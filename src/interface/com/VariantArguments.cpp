@@ -24,18 +24,30 @@ HRESULT longFromNumber(double number, std::int32_t& out) {
 
 HRESULT longFrom(const VARIANT& v, VARTYPE type, bool byReference, std::int32_t& out) {
     switch (type) {
-        case VT_I4: return out = read(v, byReference, &VARIANT::lVal), S_OK;
-        case VT_INT: return out = read(v, byReference, &VARIANT::intVal), S_OK;
-        case VT_I2: return out = read(v, byReference, &VARIANT::iVal), S_OK;
-        case VT_I1: return out = read(v, byReference, &VARIANT::cVal), S_OK;
-        case VT_UI1: return out = read(v, byReference, &VARIANT::bVal), S_OK;
-        case VT_UI2: return out = read(v, byReference, &VARIANT::uiVal), S_OK;
-        case VT_UI4: return out = std::int32_t(read(v, byReference, &VARIANT::ulVal)), S_OK;
-        case VT_UINT: return out = std::int32_t(read(v, byReference, &VARIANT::uintVal)), S_OK;
-        case VT_BOOL: return out = read(v, byReference, &VARIANT::boolVal), S_OK;
-        case VT_R8: return longFromNumber(read(v, byReference, &VARIANT::dblVal), out);
-        case VT_R4: return longFromNumber(read(v, byReference, &VARIANT::fltVal), out);
-        default: return DISP_E_TYPEMISMATCH;
+        case VT_I4:
+            return out = read(v, byReference, &VARIANT::lVal), S_OK;
+        case VT_INT:
+            return out = read(v, byReference, &VARIANT::intVal), S_OK;
+        case VT_I2:
+            return out = read(v, byReference, &VARIANT::iVal), S_OK;
+        case VT_I1:
+            return out = read(v, byReference, &VARIANT::cVal), S_OK;
+        case VT_UI1:
+            return out = read(v, byReference, &VARIANT::bVal), S_OK;
+        case VT_UI2:
+            return out = read(v, byReference, &VARIANT::uiVal), S_OK;
+        case VT_UI4:
+            return out = std::int32_t(read(v, byReference, &VARIANT::ulVal)), S_OK;
+        case VT_UINT:
+            return out = std::int32_t(read(v, byReference, &VARIANT::uintVal)), S_OK;
+        case VT_BOOL:
+            return out = read(v, byReference, &VARIANT::boolVal), S_OK;
+        case VT_R8:
+            return longFromNumber(read(v, byReference, &VARIANT::dblVal), out);
+        case VT_R4:
+            return longFromNumber(read(v, byReference, &VARIANT::fltVal), out);
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -76,16 +88,31 @@ PENNAFORM_API HRESULT VariantClear(VARIANT* variant) {
     if (variant == nullptr) return E_INVALIDARG;
     if ((variant->vt & VT_BYREF) == 0) {
         switch (variant->vt) {
-            case VT_BSTR: SysFreeString(variant->bstrVal); break;
+            case VT_BSTR:
+                SysFreeString(variant->bstrVal);
+                break;
             case VT_UNKNOWN:
             case VT_DISPATCH:
-                if (variant->punkVal != nullptr) variant->punkVal->lpVtbl->Release(variant->punkVal);
+                if (variant->punkVal != nullptr)
+                    variant->punkVal->lpVtbl->Release(variant->punkVal);
                 break;
-            case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8:
-            case VT_ERROR: case VT_BOOL: case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4:
-            case VT_INT: case VT_UINT:
+            case VT_EMPTY:
+            case VT_NULL:
+            case VT_I2:
+            case VT_I4:
+            case VT_R4:
+            case VT_R8:
+            case VT_ERROR:
+            case VT_BOOL:
+            case VT_I1:
+            case VT_UI1:
+            case VT_UI2:
+            case VT_UI4:
+            case VT_INT:
+            case VT_UINT:
                 break;
-            default: return DISP_E_BADVARTYPE;
+            default:
+                return DISP_E_BADVARTYPE;
         }
     }
     VariantInit(variant);

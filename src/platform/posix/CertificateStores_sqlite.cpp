@@ -366,8 +366,7 @@ public:
     // The key containers live in the same database, so one transaction of
     // it holds both.
     Status changeTogether(const std::function<Status()>& changes) override {
-        return deniedAs(database_->write([&](Connection&) { return changes(); }),
-                        errors::kNtePerm);
+        return deniedAs(database_->write([&](Connection&) { return changes(); }), errors::kNtePerm);
     }
 
 private:

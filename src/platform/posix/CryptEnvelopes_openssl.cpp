@@ -50,7 +50,8 @@ using ContentInfo = openssl::Owned<CMS_ContentInfo>;
 // does not decode.
 std::string oidText(const DerElement& element) {
     const unsigned char* at = element.encoding.data();
-    openssl::Owned<ASN1_OBJECT> object(d2i_ASN1_OBJECT(nullptr, &at, long(element.encoding.size())));
+    openssl::Owned<ASN1_OBJECT> object(
+        d2i_ASN1_OBJECT(nullptr, &at, long(element.encoding.size())));
     if (!object) return {};
     char text[128];
     const int length = OBJ_obj2txt(text, sizeof text, object.get(), 1);
@@ -142,7 +143,8 @@ Outcome<Envelope> readEnvelope(ByteView der) {
     std::optional<DerElement> type = contentInfo->read(derTags::kOid);
     if (!type) return fail(errors::kCryptEAsn1BadTag);
     if (oidText(*type) != kEnvelopedData) return fail(errors::kCryptEUnexpectedMsgType);
-    std::optional<DerCursor> explicitContent = contentInfo->readNested(derTags::kContext0Constructed);
+    std::optional<DerCursor> explicitContent =
+        contentInfo->readNested(derTags::kContext0Constructed);
     if (!explicitContent) return fail(errors::kCryptEAsn1Corrupt);
     std::optional<DerCursor> enveloped = explicitContent->readNested(derTags::kSequence);
     if (!enveloped || !enveloped->read(derTags::kInteger)) return fail(errors::kCryptEAsn1Corrupt);
@@ -270,7 +272,8 @@ Outcome<Bytes> encryptEnvelope(OSSL_LIB_CTX* library, const std::vector<Bytes>& 
     for (const Bytes& der : recipients) {
         Outcome<openssl::X509Cert> certificate = certificateOf(library, der);
         if (!certificate) return certificate.failure();
-        if (sk_X509_push(certificates.get(), certificate->get()) <= 0) return fail(errors::kNteNoMemory);
+        if (sk_X509_push(certificates.get(), certificate->get()) <= 0)
+            return fail(errors::kNteNoMemory);
         certificate->release();
     }
     Cipher cipher(EVP_CIPHER_fetch(library, choice->name, nullptr));
@@ -278,8 +281,8 @@ Outcome<Bytes> encryptEnvelope(OSSL_LIB_CTX* library, const std::vector<Bytes>& 
     openssl::Bio content(BIO_new_mem_buf(plaintext.data(), int(plaintext.size())));
     if (!content || plaintext.size() > std::size_t(INT32_MAX)) return fail(errors::kNteNoMemory);
     // CMS_BINARY: the bytes as they are, no MIME line endings.
-    ContentInfo envelope(CMS_encrypt_ex(certificates.get(), content.get(), cipher.get(),
-                                        CMS_BINARY, library, nullptr));
+    ContentInfo envelope(CMS_encrypt_ex(certificates.get(), content.get(), cipher.get(), CMS_BINARY,
+                                        library, nullptr));
     if (!envelope) return fail(errors::kNteFail);
     unsigned char* der = nullptr;
     const int length = i2d_CMS_ContentInfo(envelope.get(), &der);

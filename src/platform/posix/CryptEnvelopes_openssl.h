@@ -21,7 +21,6 @@ Outcome<Bytes> encryptEnvelope(OSSL_LIB_CTX* library, const std::vector<Bytes>& 
 // may be BER (read once by OpenSSL and written again as DER), the recipient's
 // key is unwrapped by its key container (KeyContainer::decryptKey), and the
 // content is decrypted here.
-Outcome<Bytes> decryptEnvelope(OSSL_LIB_CTX* library, ByteView message,
-                               CertificateStore& keyStore);
+Outcome<Bytes> decryptEnvelope(OSSL_LIB_CTX* library, ByteView message, CertificateStore& keyStore);
 
 }  // namespace pennaform::platform::envelopes

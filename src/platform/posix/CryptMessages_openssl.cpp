@@ -9,7 +9,7 @@ namespace pennaform::platform {
 namespace {
 
 class OpenSslCryptMessages : public CryptMessages {
-  public:
+public:
     explicit OpenSslCryptMessages(std::shared_ptr<OpenSslLibrary> library)
         : library_(std::move(library)) {}
 
@@ -28,7 +28,7 @@ class OpenSslCryptMessages : public CryptMessages {
         return envelopes::decryptEnvelope(library_->context(), message, keyStore);
     }
 
-  private:
+private:
     std::shared_ptr<OpenSslLibrary> library_;
 };
 

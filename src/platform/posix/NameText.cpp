@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "encoding/DerCursor.h"
 #include "platform/CodePage.h"
 #include "platform/HexText.h"
-#include "encoding/DerCursor.h"
 #include "platform/posix/OpenSslOwners.h"
 
 namespace pennaform::platform {

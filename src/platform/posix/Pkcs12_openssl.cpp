@@ -110,8 +110,7 @@ std::optional<std::uint64_t> iterationsOf(const X509_ALGOR* algorithm) {
             OBJ_obj2nid(pbes2->keyfunc->algorithm) != NID_id_pbkdf2) {
             return std::nullopt;
         }
-        auto pbkdf2 =
-            sequenceParameter<PBKDF2PARAM>(pbes2->keyfunc, ASN1_ITEM_rptr(PBKDF2PARAM));
+        auto pbkdf2 = sequenceParameter<PBKDF2PARAM>(pbes2->keyfunc, ASN1_ITEM_rptr(PBKDF2PARAM));
         if (!pbkdf2) {
             return std::nullopt;
         }
@@ -673,8 +672,8 @@ Status OpenSslPkcs12::addKeyOf(PfxWriter& writer, const CertProperties& properti
     }
     // A signature key says so, as the platform marks one, so that an import
     // puts it in the signature slot again.
-    KeySpec spec = properties.keyContext ? properties.keyContext->keySpec
-                                         : properties.keyProvInfo->keySpec;
+    KeySpec spec =
+        properties.keyContext ? properties.keyContext->keySpec : properties.keyProvInfo->keySpec;
     const unsigned char signatureOnly[] = {0x80};
     if (spec == KeySpec::kSignature &&
         PKCS12_add1_attr_by_NID(*bag, NID_key_usage, V_ASN1_BIT_STRING, signatureOnly, 1) != 1) {

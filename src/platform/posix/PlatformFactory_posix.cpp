@@ -1,8 +1,8 @@
 #include "platform/PlatformFactory.h"
 
+#include "platform/posix/CertificateReader_openssl.h"
 #include "platform/posix/CertificateStores_sqlite.h"
 #include "platform/posix/ChainBuilder_openssl.h"
-#include "platform/posix/CertificateReader_openssl.h"
 #include "platform/posix/CryptMessages_openssl.h"
 #include "platform/posix/KeyProviders_sqlite.h"
 #include "platform/posix/OpenSslLibrary.h"

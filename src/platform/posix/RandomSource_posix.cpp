@@ -10,7 +10,7 @@ namespace pennaform::platform {
 namespace {
 
 class PosixRandomSource : public RandomSource {
-  public:
+public:
     Status fill(std::span<std::uint8_t> out) override {
         std::size_t filled = 0;
         while (filled < out.size()) {

@@ -112,19 +112,17 @@ namespace {
 // before the key is made from it.
 Outcome<openssl::Pkey> withTotientExponent(OSSL_LIB_CTX* library, const EVP_PKEY* made) {
     openssl::SecretBigNum p, q, n, e, qInv;
-    for (auto [name, out] : {std::pair{OSSL_PKEY_PARAM_RSA_FACTOR1, &p},
-                             std::pair{OSSL_PKEY_PARAM_RSA_FACTOR2, &q},
-                             std::pair{OSSL_PKEY_PARAM_RSA_N, &n},
-                             std::pair{OSSL_PKEY_PARAM_RSA_E, &e},
-                             std::pair{OSSL_PKEY_PARAM_RSA_COEFFICIENT1, &qInv}}) {
+    for (auto [name, out] :
+         {std::pair{OSSL_PKEY_PARAM_RSA_FACTOR1, &p}, std::pair{OSSL_PKEY_PARAM_RSA_FACTOR2, &q},
+          std::pair{OSSL_PKEY_PARAM_RSA_N, &n}, std::pair{OSSL_PKEY_PARAM_RSA_E, &e},
+          std::pair{OSSL_PKEY_PARAM_RSA_COEFFICIENT1, &qInv}}) {
         BIGNUM* value = nullptr;
         if (EVP_PKEY_get_bn_param(made, name, &value) != 1) return fail(errors::kNteFail);
         out->reset(value);
     }
     openssl::Owned<BN_CTX> numbers(BN_CTX_secure_new_ex(library));
-    openssl::SecretBigNum pMinus1(BN_secure_new()), qMinus1(BN_secure_new()),
-        phi(BN_secure_new()), d(BN_secure_new()), dP(BN_secure_new()), dQ(BN_secure_new()),
-        check(BN_secure_new());
+    openssl::SecretBigNum pMinus1(BN_secure_new()), qMinus1(BN_secure_new()), phi(BN_secure_new()),
+        d(BN_secure_new()), dP(BN_secure_new()), dQ(BN_secure_new()), check(BN_secure_new());
     if (!numbers || !check || !BN_sub(pMinus1.get(), p.get(), BN_value_one()) ||
         !BN_sub(qMinus1.get(), q.get(), BN_value_one()) ||
         !BN_mul(phi.get(), pMinus1.get(), qMinus1.get(), numbers.get()) ||
@@ -137,14 +135,14 @@ Outcome<openssl::Pkey> withTotientExponent(OSSL_LIB_CTX* library, const EVP_PKEY
     }
     openssl::Owned<OSSL_PARAM_BLD> builder(OSSL_PARAM_BLD_new());
     if (!builder) return fail(errors::kNteFail);
-    for (auto [name, value] : {std::pair{OSSL_PKEY_PARAM_RSA_N, n.get()},
-                               std::pair{OSSL_PKEY_PARAM_RSA_E, e.get()},
-                               std::pair{OSSL_PKEY_PARAM_RSA_D, d.get()},
-                               std::pair{OSSL_PKEY_PARAM_RSA_FACTOR1, p.get()},
-                               std::pair{OSSL_PKEY_PARAM_RSA_FACTOR2, q.get()},
-                               std::pair{OSSL_PKEY_PARAM_RSA_EXPONENT1, dP.get()},
-                               std::pair{OSSL_PKEY_PARAM_RSA_EXPONENT2, dQ.get()},
-                               std::pair{OSSL_PKEY_PARAM_RSA_COEFFICIENT1, qInv.get()}}) {
+    for (auto [name, value] :
+         {std::pair{OSSL_PKEY_PARAM_RSA_N, n.get()}, std::pair{OSSL_PKEY_PARAM_RSA_E, e.get()},
+          std::pair{OSSL_PKEY_PARAM_RSA_D, d.get()},
+          std::pair{OSSL_PKEY_PARAM_RSA_FACTOR1, p.get()},
+          std::pair{OSSL_PKEY_PARAM_RSA_FACTOR2, q.get()},
+          std::pair{OSSL_PKEY_PARAM_RSA_EXPONENT1, dP.get()},
+          std::pair{OSSL_PKEY_PARAM_RSA_EXPONENT2, dQ.get()},
+          std::pair{OSSL_PKEY_PARAM_RSA_COEFFICIENT1, qInv.get()}}) {
         if (OSSL_PARAM_BLD_push_BN(builder.get(), name, value) != 1) {
             return fail(errors::kNteFail);
         }

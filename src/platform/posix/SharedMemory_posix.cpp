@@ -94,10 +94,9 @@ Outcome<FileDescriptor> openPrivateFile(const FileDescriptor& folder, const std:
 // homeTag: 16 hex digits of the SHA-256 of the resolved state home.
 std::string homeTag(const StateHome& home) {
     std::error_code ignored;
-    const std::string resolved =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(home.userFolder(), ignored),
-                                          ignored)
-            .string();
+    const std::string resolved = std::filesystem::weakly_canonical(
+                                     std::filesystem::absolute(home.userFolder(), ignored), ignored)
+                                     .string();
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_Digest(resolved.data(), resolved.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
@@ -262,8 +261,8 @@ public:
         using Clock = std::chrono::steady_clock;
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         while (signal().load(std::memory_order_acquire) == 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
             if (left.count() <= 0) return false;
             const timespec timeout{time_t(left.count() / 1'000'000'000),
                                    long(left.count() % 1'000'000'000)};
@@ -276,7 +275,9 @@ public:
     }
 
 private:
-    std::atomic_ref<std::uint32_t> signal() { return std::atomic_ref<std::uint32_t>(*word_->word()); }
+    std::atomic_ref<std::uint32_t> signal() {
+        return std::atomic_ref<std::uint32_t>(*word_->word());
+    }
 
     FileDescriptor file_;
     std::unique_ptr<SharedWord> word_;
@@ -317,8 +318,8 @@ public:
              ::ftruncate(file->get(), off_t(kEventFileSize)) != 0)) {
             return fail(windowsErrorFor(errno, ErrnoContext::kCreatingFile));
         }
-        void* mapping = ::mmap(nullptr, kEventFileSize, PROT_READ | PROT_WRITE, MAP_SHARED,
-                               file->get(), 0);
+        void* mapping =
+            ::mmap(nullptr, kEventFileSize, PROT_READ | PROT_WRITE, MAP_SHARED, file->get(), 0);
         if (mapping == MAP_FAILED) return fail(errors::kErrorNotEnoughMemory);
         return std::unique_ptr<NamedEvent>(std::make_unique<PosixNamedEvent>(
             std::move(*file), std::make_unique<SharedWord>(mapping)));

@@ -7,8 +7,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <climits>
+#include <thread>
 #include <utility>
 
 #include "platform/posix/FileDescriptor.h"

@@ -20,8 +20,8 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "platform/PlatformDialogs.h"
 #include "platform/FileSystem.h"
+#include "platform/PlatformDialogs.h"
 #include "ui/hosts/ScriptedAnswers.h"
 
 namespace pennaform::ui {

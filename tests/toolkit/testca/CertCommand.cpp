@@ -193,7 +193,8 @@ int runCertCommand(const std::vector<std::string>& args) {
     if (!options->value("--subject") || (!options->has("--out") && !options->has("--pem")) ||
         options->has("--issuer-cert") != options->has("--issuer-key") ||
         int(options->has("--key")) + int(options->has("--key-bits")) +
-                int(options->has("--request")) > 1 ||
+                int(options->has("--request")) >
+            1 ||
         (options->has("--request") && !options->has("--issuer-cert"))) {
         fail(
             "cert needs --subject, --out or --pem, both or neither of --issuer-cert and "

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "certificates/CertWrapper.h"
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
 #include "platform/FileTimes.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCa.h"

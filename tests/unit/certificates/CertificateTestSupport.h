@@ -24,7 +24,8 @@ inline const platform::Platform& certificatePlatform() {
         platform::PlatformServices services;
         platform::Outcome<std::shared_ptr<platform::OpenSslLibrary>> library =
             platform::OpenSslLibrary::load();
-        services.certificateReader = platform::makeOpenSslCertificateReader(library ? *library : nullptr);
+        services.certificateReader =
+            platform::makeOpenSslCertificateReader(library ? *library : nullptr);
         services.os = platform::makePosixOsFacts();
         return new platform::Platform(std::move(services));
     }();

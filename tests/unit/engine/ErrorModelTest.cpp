@@ -2,21 +2,24 @@
 // rule that readers change nothing.
 #include <gtest/gtest.h>
 
-#include "platform/CodePage.h"
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
 #include "interface/Dispatcher.h"
+#include "platform/CodePage.h"
 
 namespace pennaform {
 namespace {
 
-std::string utf8(const std::u16string& s) { return utf16ToUtf8(s); }
+std::string utf8(const std::u16string& s) {
+    return utf16ToUtf8(s);
+}
 
 TEST(ErrorText, FormatsTheCodeIntoItsMessage) {
     EXPECT_EQ(ErrorText(0), "成功(0)");
     EXPECT_EQ(ErrorText(5004), "不支援的功能(5004)");
     EXPECT_EQ(ErrorText(5070), "使用者按下\"取消\"按鈕(5070)");
-    EXPECT_EQ(ErrorText(1500), "IE 受保護模式已啟動, 請加入信任網站, 並使用預設保護模式(關閉)(1500)");
+    EXPECT_EQ(ErrorText(1500),
+              "IE 受保護模式已啟動, 請加入信任網站, 並使用預設保護模式(關閉)(1500)");
     EXPECT_EQ(ErrorText(9006), "解密錯誤, 找不到可用憑證(9006)");
 }
 
@@ -79,8 +82,10 @@ TEST_F(EngineErrors, OperationsNotBuiltAnswer5004WithAnEmptyResult) {
         if (m.bound.known) continue;
         std::vector<Argument> args;
         for (const ArgumentSpec& a : m.arguments()) {
-            if (a.type == ValueType::Long) args.emplace_back(std::int32_t{1});
-            else args.emplace_back(u"x");
+            if (a.type == ValueType::Long)
+                args.emplace_back(std::int32_t{1});
+            else
+                args.emplace_back(u"x");
         }
         Result r = Dispatcher::call(engine, m, args);
         EXPECT_EQ(engine.GetErrorCode(), 5004) << m.name;

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/CodePage.h"
 #include "engine/Engine.h"
+#include "platform/CodePage.h"
 #include "platform/posix/OsFacts_posix.h"
 #include "support/NetworkInterfaces.h"
 #include "support/TemporaryFolder.h"

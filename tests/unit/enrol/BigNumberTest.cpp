@@ -174,9 +174,9 @@ TEST(BigNumber, InverseMatchesOpenSslAndFailsWithoutOne) {
         Operand a = random.operand(kMaxBits, true);
         Operand n = random.operand(round % 4 == 0 ? 48 : 2100, round % 9 == 0, round % 2 == 0);
         Bn expected = newBn();
-        const bool defined = !BN_is_zero(n.theirs.get()) && !BN_is_negative(n.theirs.get()) &&
-                             BN_mod_inverse(expected.get(), a.theirs.get(), n.theirs.get(),
-                                            ctx.get()) != nullptr;
+        const bool defined =
+            !BN_is_zero(n.theirs.get()) && !BN_is_negative(n.theirs.get()) &&
+            BN_mod_inverse(expected.get(), a.theirs.get(), n.theirs.get(), ctx.get()) != nullptr;
         invertible += defined;
         checkBinary(BigNumber::inverse, a, n, defined ? expected.get() : nullptr, nullptr);
     }

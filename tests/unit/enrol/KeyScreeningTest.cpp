@@ -108,8 +108,13 @@ TEST(KeyScreening, ASoundKeyPassesAndEachBrokenPartIsFound) {
 
     // Each number zeroed in turn: offsets of n, p, q, dP, dQ, qInv, d.
     const std::size_t wide = 128, half = 64;
-    const std::size_t at[] = {20, 20 + wide, 20 + wide + half, 20 + wide + 2 * half,
-                              20 + wide + 3 * half, 20 + wide + 4 * half, 20 + wide + 5 * half};
+    const std::size_t at[] = {20,
+                              20 + wide,
+                              20 + wide + half,
+                              20 + wide + 2 * half,
+                              20 + wide + 3 * half,
+                              20 + wide + 4 * half,
+                              20 + wide + 5 * half};
     for (std::size_t field = 0; field < 7; ++field) {
         std::vector<std::uint8_t> zeroed = blob;
         const std::size_t width = field == 0 || field == 6 ? wide : half;
@@ -145,8 +150,9 @@ TEST(KeyScreening, KeysTheBackendMakesPassOnTheirFirstAttempt) {
     int weak = 0;
     for (int i = 0; i < 50; ++i) {
         const std::uint32_t bits = i % 10 == 0 ? 2048 : 1024;
-        auto key = (*container)->generateKeyPair(platform::KeySpec::kKeyExchange, bits,
-                                                 platform::keyFlags::kArchivable);
+        auto key = (*container)
+                       ->generateKeyPair(platform::KeySpec::kKeyExchange, bits,
+                                         platform::keyFlags::kArchivable);
         ASSERT_TRUE(key);
         ScreeningResult result = screenKey(**key);
         EXPECT_EQ(result.exportError, 0u);

@@ -49,7 +49,8 @@ TEST(Guard, TheCodeStaysOnTheEngineTheCallReached) {
         engine.setErrorCode(0);
         std::optional<bool> reached;
         int answer = guardedEngineCall(
-            source, [&](Engine&) -> int {
+            source,
+            [&](Engine&) -> int {
                 t.raise();
                 return 1;
             },
@@ -63,8 +64,8 @@ TEST(Guard, TheCodeStaysOnTheEngineTheCallReached) {
     }
     // A call that returns leaves the Engine's code to the operation.
     engine.setErrorCode(5004);
-    EXPECT_EQ(guardedEngineCall(source, [](Engine&) { return 1; },
-                                [](std::int32_t, bool) { return -1; }),
+    EXPECT_EQ(guardedEngineCall(
+                  source, [](Engine&) { return 1; }, [](std::int32_t, bool) { return -1; }),
               1);
     EXPECT_EQ(engine.GetErrorCode(), 5004);
 }

@@ -23,8 +23,10 @@ public:
         setenv(name, value.c_str(), 1);
     }
     ~ScopedVariable() {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
     }
     void set(const std::string& value) { setenv(name_, value.c_str(), 1); }
 

@@ -5,8 +5,8 @@
 
 #include <set>
 
-#include "platform/CodePage.h"
 #include "interface/Dispatcher.h"
+#include "platform/CodePage.h"
 #include "support/TemporaryFolder.h"
 
 namespace pennaform {

@@ -50,7 +50,8 @@ protected:
 
 TEST_F(Registration, RegisteringTwiceLeavesOneClsidKeyWithTheScriptsValues) {
     // A stale subkey from an older registration goes with the CLSID key.
-    ASSERT_TRUE(registry().createKeyIn(Hive::kClassesRoot, std::string(kClsidKey) + "\\Stale").ok());
+    ASSERT_TRUE(
+        registry().createKeyIn(Hive::kClassesRoot, std::string(kClsidKey) + "\\Stale").ok());
     ASSERT_TRUE(registry().createKeyIn(Hive::kClassesRoot, "CLSID\\{Another}").ok());
     ASSERT_TRUE(registerControl(registry(), "/opt/old/libpennaform.so").ok());
     ASSERT_TRUE(registerControl(registry(), "/usr/lib/libpennaform.so").ok());

@@ -236,7 +236,9 @@ TEST_F(PfxOperationsTest, ChangePfxPasswdExGivesThePortTheNewPasswordOfTheSameFi
     kept.signerCertFilePath = folder_.path();
     kept.signerCertFileName = "a.pfx";
     signing::saveSigner(*port, kept);
-    auto portPassword = [&] { return std::string(signing::readSavedSigner(*port)->password.view()); };
+    auto portPassword = [&] {
+        return std::string(signing::readSavedSigner(*port)->password.view());
+    };
 
     const std::u16string folder = u(folder_.path());
     ASSERT_EQ(engine_.ChangePfxPasswdEx(folder, u"b.pfx", u"old", u"new", 1, 0), 0);

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/CodePage.h"
 #include "engine/Engine.h"
+#include "platform/CodePage.h"
 #include "platform/PlatformFactory.h"
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"

@@ -10,10 +10,12 @@ namespace pennaform {
 namespace {
 
 TEST(CodePageChoice, Big5LocalesGive950AndEverythingElseUtf8) {
-    for (const char* name : {"zh_TW.Big5", "zh_TW.BIG5", "zh_TW.big5", "zh_TW.CP950", "zh_TW.Big5@euro"}) {
+    for (const char* name :
+         {"zh_TW.Big5", "zh_TW.BIG5", "zh_TW.big5", "zh_TW.CP950", "zh_TW.Big5@euro"}) {
         EXPECT_EQ(CodePage::fromLocaleName(name).number(), 950) << name;
     }
-    for (const char* name : {"", "C", "POSIX", "zh_TW", "zh_TW.UTF-8", "en_US.utf8", "zh_HK.Big5-HKSCS"}) {
+    for (const char* name :
+         {"", "C", "POSIX", "zh_TW", "zh_TW.UTF-8", "en_US.utf8", "zh_HK.Big5-HKSCS"}) {
         EXPECT_EQ(CodePage::fromLocaleName(name).number(), 65001) << name;
     }
 }
@@ -51,11 +53,13 @@ TEST(CodePageBig5, MessagesRoundTrip) {
 TEST(CodePageBig5, WhatBig5CannotHoldBecomesAQuestionMark) {
     CodePage big5(950);
     EXPECT_EQ(big5.toAnsi(u"a\u00E9b"), "a?b");
-    EXPECT_EQ(big5.toAnsi(u"x\U0001F600y"), "x?y");          // one '?' for the pair
+    EXPECT_EQ(big5.toAnsi(u"x\U0001F600y"), "x?y");  // one '?' for the pair
     EXPECT_EQ(big5.toAnsi(std::u16string{u'a', char16_t(0xD800), u'b'}), "a?b");
     EXPECT_EQ(big5.toAnsi(std::u16string{char16_t(0xDC00)}), "?");
-    EXPECT_EQ(big5.toWide("a\xFF" "b"), u"a?b");
-    EXPECT_EQ(big5.toWide("\xA6"), u"?");                    // a lead byte cut off
+    EXPECT_EQ(big5.toWide("a\xFF"
+                          "b"),
+              u"a?b");
+    EXPECT_EQ(big5.toWide("\xA6"), u"?");  // a lead byte cut off
     EXPECT_EQ(big5.toAnsi(u""), "");
     EXPECT_EQ(big5.toWide(""), u"");
 }
@@ -65,10 +69,12 @@ TEST(CodePageUtf8, SurrogatesAndInvalidBytes) {
     EXPECT_EQ(utf8.toAnsi(u"成功\U0001F600"), "成功\xF0\x9F\x98\x80");
     EXPECT_EQ(utf8.toAnsi(std::u16string{u'a', char16_t(0xD800), u'b', char16_t(0xDFFF)}), "a?b?");
     EXPECT_EQ(utf8.toWide("\xF0\x9F\x98\x80"), u"\U0001F600");
-    EXPECT_EQ(utf8.toWide("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(utf8.toWide("\xC0\x80"), u"\uFFFD\uFFFD");           // overlong
+    EXPECT_EQ(utf8.toWide("a\xFF"
+                          "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(utf8.toWide("\xC0\x80"), u"\uFFFD\uFFFD");            // overlong
     EXPECT_EQ(utf8.toWide("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
-    EXPECT_EQ(utf8.toWide("\xE6\x88"), u"\uFFFD\uFFFD");           // cut off
+    EXPECT_EQ(utf8.toWide("\xE6\x88"), u"\uFFFD\uFFFD");            // cut off
 }
 
 TEST(CodePageUtf8, LargeTextConvertsBothWays) {

@@ -199,7 +199,8 @@ TEST_P(RegistryConformance, TheClassesHiveIsTheUsersSoftwareClasses) {
     ASSERT_TRUE(key.ok());
     ASSERT_TRUE((*key)->setValue("", ValueType::kString, bytesOf("/lib/x.so")).ok());
     std::unique_ptr<Registry> another = harness_->open();
-    auto seen = another->openKey(Hive::kCurrentUser, "software\\CLASSES\\clsid\\{x}\\InprocServer32");
+    auto seen =
+        another->openKey(Hive::kCurrentUser, "software\\CLASSES\\clsid\\{x}\\InprocServer32");
     ASSERT_TRUE(seen.ok());
     EXPECT_EQ((*seen)->queryValue("")->data, bytesOf("/lib/x.so"));
     EXPECT_EQ(subkeys(**registry_->openKey(Hive::kClassesRoot, "\\")),
@@ -235,8 +236,7 @@ TEST_P(RegistryConformance, DeletingATreeRemovesItsKeysAndValuesAndNothingBeside
               errors::kErrorFileNotFound);
     EXPECT_EQ(registry_->deleteKeyTree(Hive::kClassesRoot, "\\").error(),
               errors::kErrorAccessDenied);
-    EXPECT_EQ(registry_->deleteKeyTree(Hive::kCurrentUser, "").error(),
-              errors::kErrorAccessDenied);
+    EXPECT_EQ(registry_->deleteKeyTree(Hive::kCurrentUser, "").error(), errors::kErrorAccessDenied);
     EXPECT_EQ(registry_->deleteKeyTree(Hive::kLocalMachine, "T").error(),
               errors::kErrorAccessDenied);
     EXPECT_TRUE(registry_->deleteKeyTree(Hive::kCurrentUser, "Software\\Classes\\T").ok());

@@ -24,7 +24,7 @@ constexpr const char* kVariables[] = {"PENNAFORM_HOME", "XDG_DATA_HOME", "HOME",
 // The variables StateHome reads are set per test and restored afterwards, as
 // is the umask; each test works in a fresh temporary folder.
 class StateHomeTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         for (const char* name : kVariables) {
             const char* value = std::getenv(name);
@@ -56,7 +56,7 @@ class StateHomeTest : public ::testing::Test {
 
     fs::path root_;
 
-  private:
+private:
     std::map<std::string, std::optional<std::string>> saved_;
     mode_t savedUmask_ = 022;
 };

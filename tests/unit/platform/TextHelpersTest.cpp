@@ -66,8 +66,8 @@ TEST(ProviderNames, FiveProvidersInWindowsEnumerationOrder) {
     }
     for (const platform::ProviderName& p : kSoftwareProviders) {
         const bool aes = p.name.find("AES") != std::string_view::npos;
-        EXPECT_EQ(p.type, aes ? platform::providerTypes::kRsaAes
-                              : platform::providerTypes::kRsaFull)
+        EXPECT_EQ(p.type,
+                  aes ? platform::providerTypes::kRsaAes : platform::providerTypes::kRsaFull)
             << p.name;
     }
 }

@@ -20,7 +20,8 @@ Bytes block(std::size_t size = 20480) {
 }
 
 std::uint32_t word(const Bytes& bytes, std::size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t(bytes[at + 3]) << 24;
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+           std::uint32_t(bytes[at + 3]) << 24;
 }
 
 Bytes value(std::string_view text) {
@@ -28,7 +29,8 @@ Bytes value(std::string_view text) {
 }
 
 bool zeroFrom(const Bytes& bytes, std::size_t at) {
-    return std::all_of(bytes.begin() + std::ptrdiff_t(at), bytes.end(), [](auto b) { return b == 0; });
+    return std::all_of(bytes.begin() + std::ptrdiff_t(at), bytes.end(),
+                       [](auto b) { return b == 0; });
 }
 
 TEST(SignerPortBlock, AddWritesTheLayoutAndEachPrimitiveGivesItsError) {
@@ -60,7 +62,8 @@ TEST(SignerPortBlock, AddWritesTheLayoutAndEachPrimitiveGivesItsError) {
         {"past the end", portAdd(b, u"big", big).error(), errors::kErrorOutOfMemory},
         {"update empty", portUpdate(b, u"k2", {}).error(), errors::kErrorBadLength},
         {"update absent", portUpdate(b, u"none", value("v")).error(), errors::kErrorFileNotFound},
-        {"update longer", portUpdate(b, u"k2", value("abcd")).error(), errors::kErrorNotEnoughMemory},
+        {"update longer", portUpdate(b, u"k2", value("abcd")).error(),
+         errors::kErrorNotEnoughMemory},
         {"remove absent", portRemove(b, u"none").error(), errors::kErrorFileNotFound},
         {"get absent", portGet(b, u"none", std::nullopt).error(), errors::kErrorFileNotFound},
         {"small buffer", portGet(b, u"signerMedia", std::span(buffer)).error(),

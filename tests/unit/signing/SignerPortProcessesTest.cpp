@@ -53,8 +53,8 @@ int writer(const std::string& home, int id) {
     std::optional<SignerPort> port = openSignerPort(state, *platform);
     if (!port) return 2;
     for (int round = 0; round < kRounds; ++round) {
-        state.signerCertBytes = Bytes(std::size_t(200 + (round * 37 + id * 101) % 1500),
-                                      std::uint8_t(id * 16 + round));
+        state.signerCertBytes =
+            Bytes(std::size_t(200 + (round * 37 + id * 101) % 1500), std::uint8_t(id * 16 + round));
         state.signerCertHash = upperHex(test::sha1Of(state.signerCertBytes));
         state.signerMedia = round % 2 == 0 ? signerMedia::kPersonalStore : signerMedia::kPfxFile;
         state.signerCertFilePath = round % 2 == 0 ? "" : "/folder/" + std::to_string(id);

@@ -107,16 +107,17 @@ TEST(SignerPort, SaveAndRestoreTheSignerEachUnderOneHold) {
     saveSigner(port, state);
     EXPECT_EQ(*port.get("signerCertBytes", std::nullopt), 300u);
     EXPECT_EQ(port.getInt("signerMedia", -1), 1);
-    EXPECT_EQ(events.sets["signerMedia_Event"], 2);        // updated in place
-    EXPECT_EQ(events.sets["signerCertBytes_Event"], 2);    // removed, added again
-    EXPECT_EQ(events.sets["signerCertPasswd_Event"], 1);   // removed once, then absent
+    EXPECT_EQ(events.sets["signerMedia_Event"], 2);       // updated in place
+    EXPECT_EQ(events.sets["signerCertBytes_Event"], 2);   // removed, added again
+    EXPECT_EQ(events.sets["signerCertPasswd_Event"], 1);  // removed once, then absent
     EXPECT_EQ(events.sets.count("_Event"), 0u);
 }
 
 TEST(SignerPort, AStepAbortedMidwayKeepsWhatWasDoneAndReportsItsError) {
     MemoryBlock block(256);
     SignerPort port(block, nullptr);
-    EXPECT_EQ(port.add(std::string(40, 'k'), Bytes{1}).error(), platform::errors::kRpcSStringTooLong);
+    EXPECT_EQ(port.add(std::string(40, 'k'), Bytes{1}).error(),
+              platform::errors::kRpcSStringTooLong);
     Status result = port.locked([](PortEntries& entries) {
         if (Status added = entries.addInt("n", 7); !added) return added;
         return entries.add("n", Bytes{1});

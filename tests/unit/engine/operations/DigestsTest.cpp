@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include "crypto/Digests.h"
-#include "platform/CodePage.h"
 #include "engine/Engine.h"
+#include "platform/CodePage.h"
 #include "support/TemporaryFolder.h"
 
 namespace pennaform {

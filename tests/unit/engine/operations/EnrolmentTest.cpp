@@ -36,8 +36,8 @@ Bytes fromBase64(std::u16string_view text) {
 }
 
 void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 std::string readText(const std::string& path) {
@@ -71,8 +71,8 @@ Bytes berBundle(const std::vector<Bytes>& certificates) {
 class Authority {
 public:
     Authority() {
-        const std::string caExt = folder_.file("ca.ext",
-            "basicConstraints=critical,CA:true\nkeyUsage=critical,keyCertSign,cRLSign\n");
+        const std::string caExt = folder_.file(
+            "ca.ext", "basicConstraints=critical,CA:true\nkeyUsage=critical,keyCertSign,cRLSign\n");
         folder_.file("ee.ext", "keyUsage=critical,digitalSignature,keyEncipherment\n");
         folder_.file("caee.ext", "keyUsage=critical,digitalSignature,keyCertSign\n");
         EXPECT_TRUE(runs({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj",
@@ -82,8 +82,8 @@ public:
                           "/CN=Enrol Intermediate", "-keyout", path("inter.key"), "-out",
                           path("inter.csr")}));
         EXPECT_TRUE(runs({"openssl", "x509", "-req", "-in", path("inter.csr"), "-CA",
-                          path("root.pem"), "-CAkey", path("root.key"), "-CAcreateserial",
-                          "-days", "30", "-extfile", caExt, "-out", path("inter.pem")}));
+                          path("root.pem"), "-CAkey", path("root.key"), "-CAcreateserial", "-days",
+                          "30", "-extfile", caExt, "-out", path("inter.pem")}));
         root = der("root.pem");
         intermediate = der("inter.pem");
     }
@@ -94,10 +94,10 @@ public:
     Bytes issue(std::u16string_view request, const std::string& name,
                 const std::string& extensions = "ee") {
         writeFile(path(name + ".csr"), fromBase64(request));
-        EXPECT_TRUE(runs({"openssl", "x509", "-req", "-inform", "DER", "-in", path(name + ".csr"),
-                          "-CA", path("inter.pem"), "-CAkey", path("inter.key"),
-                          "-CAcreateserial", "-days", "30", "-extfile",
-                          path(extensions + ".ext"), "-out", path(name + ".pem")}));
+        EXPECT_TRUE(
+            runs({"openssl", "x509", "-req", "-inform", "DER", "-in", path(name + ".csr"), "-CA",
+                  path("inter.pem"), "-CAkey", path("inter.key"), "-CAcreateserial", "-days", "30",
+                  "-extfile", path(extensions + ".ext"), "-out", path(name + ".pem")}));
         return der(name + ".pem");
     }
     Bytes der(const std::string& pemName) const {
@@ -131,8 +131,7 @@ protected:
             names.push_back(*name);
         }
     }
-    Bytes recordValue(const std::string& record, const char* name,
-                      platform::ValueType type) {
+    Bytes recordValue(const std::string& record, const char* name, platform::ValueType type) {
         auto key = platform().registry()->openKey(platform::Hive::kCurrentUser,
                                                   std::string(kBranch) + "\\" + record);
         EXPECT_TRUE(key);
@@ -145,9 +144,7 @@ protected:
         return *(*platform().stores()->openSystemStore(which))->certificates();
     }
     std::int32_t accept(const Bytes& answer) { return accept(base64Of(answer)); }
-    std::int32_t accept(const std::string& text) {
-        return engine_.AcceptPKCS7(utf8ToUtf16(text));
-    }
+    std::int32_t accept(const std::string& text) { return engine_.AcceptPKCS7(utf8ToUtf16(text)); }
 
     static Authority* authority_;
     test::TemporaryFolder folder_;
@@ -178,14 +175,15 @@ TEST_F(Enrolment, RequestsVerifyParseAndFollowTheProviderType) {
         const std::string file = folder_.sub("request.der");
         writeFile(file, der);
         std::string shown;
-        EXPECT_TRUE(runs({"openssl", "req", "-inform", "DER", "-in", file, "-verify", "-noout",
-                          "-text"}, &shown));
+        EXPECT_TRUE(
+            runs({"openssl", "req", "-inform", "DER", "-in", file, "-verify", "-noout", "-text"},
+                 &shown));
         EXPECT_NE(shown.find(c.algorithm), std::string::npos) << shown;
         EXPECT_TRUE(runs({"certtool", "--crq-info", "--inder", "--infile", file}));
         EXPECT_TRUE(runs({"openssl", "asn1parse", "-inform", "DER", "-in", file}, &shown));
         EXPECT_NE(shown.find("BMPSTRING"), std::string::npos) << shown;
-        const Bytes bmp = {0x1E, 0x10, 0x00, 'W', 0x00, 'a', 0x00, 'n', 0x00, 'g', 0x00, ' ',
-                           0x73, 0x8B, 0x00, ' ', 0x00, 'x'};
+        const Bytes bmp = {0x1E, 0x10, 0x00, 'W',  0x00, 'a',  0x00, 'n',  0x00,
+                           'g',  0x00, ' ',  0x73, 0x8B, 0x00, ' ',  0x00, 'x'};
         EXPECT_NE(std::search(der.begin(), der.end(), bmp.begin(), bmp.end()), der.end());
         const Bytes noAttributes = {0xA0, 0x00, 0x30};
         EXPECT_NE(std::search(der.begin(), der.end(), noAttributes.begin(), noAttributes.end()),
@@ -214,7 +212,8 @@ TEST_F(Enrolment, RequestsVerifyParseAndFollowTheProviderType) {
         const Bytes type = recordValue(record, "ProviderType", platform::ValueType::kDword);
         const Bytes provider = recordValue(record, "ProviderName", platform::ValueType::kString);
         const std::string providerName(provider.begin(), provider.end());
-        EXPECT_EQ(type, (Bytes{std::uint8_t(providerName.find("AES") != std::string::npos ? 24 : 1), 0, 0, 0}));
+        EXPECT_EQ(type, (Bytes{std::uint8_t(providerName.find("AES") != std::string::npos ? 24 : 1),
+                               0, 0, 0}));
         EXPECT_EQ(recordValue(record, "KeySpec", platform::ValueType::kDword), (Bytes{1, 0, 0, 0}));
         const Bytes common = recordValue(record, "CommonName", platform::ValueType::kString);
         EXPECT_EQ(std::string(common.begin(), common.end()), "Wang \xE7\x8E\x8B x");
@@ -257,8 +256,8 @@ TEST_F(Enrolment, APairMakesASigningThenAnEncryptionKey) {
     int seen = 0;
     for (const std::string& record : records()) {
         const Bytes spec = recordValue(record, "KeySpec", platform::ValueType::kDword);
-        auto container = *platform().keys()->openContainer(
-            {record, std::string(providerNames::kAes), 24});
+        auto container =
+            *platform().keys()->openContainer({record, std::string(providerNames::kAes), 24});
         const Bytes info = *container->publicKeyInfo(platform::KeySpec(spec[0]));
         const Bytes& request = spec[0] == 2 ? forSigning : forEncryption;
         EXPECT_NE(std::search(request.begin(), request.end(), info.begin(), info.end()),
@@ -302,8 +301,8 @@ TEST_F(Enrolment, AnIssuedCertificateInstallsInEveryFormBoundToItsKey) {
     const std::string record = records().at(0);
     const Bytes digest = test::digestOf("SHA256", "signed with the installed key");
     const unsigned char* cursor = issued.data();
-    std::unique_ptr<X509, decltype(&X509_free)> x509(d2i_X509(nullptr, &cursor, long(issued.size())),
-                                                     X509_free);
+    std::unique_ptr<X509, decltype(&X509_free)> x509(
+        d2i_X509(nullptr, &cursor, long(issued.size())), X509_free);
     unsigned char* spki = nullptr;
     const int spkiLen = i2d_PUBKEY(X509_get0_pubkey(x509.get()), &spki);
     const Bytes certificateKey(spki, spki + spkiLen);
@@ -318,7 +317,8 @@ TEST_F(Enrolment, AnIssuedCertificateInstallsInEveryFormBoundToItsKey) {
         EXPECT_EQ(properties.friendlyName, u"Issued");
         // The binding reaches the key that signs for the certificate.
         platform::KeyContext key = *personal->acquirePrivateKey(copy.id);
-        Bytes signature = *key.container->signHash(key.keySpec, platform::algorithms::kSha256, digest);
+        Bytes signature =
+            *key.container->signHash(key.keySpec, platform::algorithms::kSha256, digest);
         std::reverse(signature.begin(), signature.end());
         EXPECT_TRUE(test::verifiesPkcs1(certificateKey, "SHA256", digest, signature));
     }
@@ -364,8 +364,7 @@ TEST_F(Enrolment, WhatABundleInstallsAndWhenNothingMatches) {
     // Certificate signing in an end-entity certificate: a CA one inside a
     // bundle (and then nothing is left), the issued one when bare.
     ASSERT_EQ(engine_.CreatePKCS10(u"Signs Certificates", 1024, 1).empty(), false);
-    const Bytes signsCertificates =
-        authority_->issue(engine_.GetCsrForSign(), "caee", "caee");
+    const Bytes signsCertificates = authority_->issue(engine_.GetCsrForSign(), "caee", "caee");
     EXPECT_EQ(accept(berBundle({signsCertificates})), codes::kNoKey);
     EXPECT_EQ(storeContents(SystemStore::kCa).size(), 2u);
     EXPECT_EQ(accept(signsCertificates), 0);
@@ -375,8 +374,7 @@ TEST_F(Enrolment, WhatABundleInstallsAndWhenNothingMatches) {
     // indefinite lengths) to a server certificate whose EC key no RSA record
     // can hold.
     EXPECT_EQ(accept(test::readBinaryFile(PENNAFORM_TEST_DATA "/windows.p7c")), codes::kNoKey);
-    EXPECT_EQ(accept(test::readBinaryFile(PENNAFORM_TEST_DATA "/nss.p7c")),
-              codes::kBadCertificate);
+    EXPECT_EQ(accept(test::readBinaryFile(PENNAFORM_TEST_DATA "/nss.p7c")), codes::kBadCertificate);
     EXPECT_EQ(storeContents(SystemStore::kRoot).size(), 3u);
     EXPECT_EQ(storeContents(SystemStore::kCa).size(), 3u);
     EXPECT_EQ(engine_.AcceptPKCS7(u""), codes::kBadArgument);

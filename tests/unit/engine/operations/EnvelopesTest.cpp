@@ -53,10 +53,10 @@ protected:
     EnvelopesTest() : engine_(EngineConfig{folder_.sub("home"), false}) {
         alice_ = make("alice", "/CN=Alice");
         bob_ = make("bob", "/CN=Bob");
-        EXPECT_EQ(testca::runInstallCommand({"--home", folder_.sub("home"), "--store", "MY",
-                                             "--cert", ca_.path("alice.der"), "--key",
-                                             ca_.path("alice.key.pem")}),
-                  0);
+        EXPECT_EQ(
+            testca::runInstallCommand({"--home", folder_.sub("home"), "--store", "MY", "--cert",
+                                       ca_.path("alice.der"), "--key", ca_.path("alice.key.pem")}),
+            0);
     }
 
     Bytes make(const std::string& name, const std::string& subject) {
@@ -73,9 +73,9 @@ protected:
     std::string opensslDecrypts(const std::u16string& envelope, const std::string& name) {
         writeFile(folder_.sub("in.der"), fromBase64(envelope));
         test::ProcessResult run = test::runProcess(
-            {"openssl", "cms", "-decrypt", "-provider", "legacy", "-provider", "default",
-             "-binary", "-inform", "DER", "-in", folder_.sub("in.der"), "-recip",
-             ca_.path(name + ".pem"), "-inkey", ca_.path(name + ".key.pem")});
+            {"openssl", "cms", "-decrypt", "-provider", "legacy", "-provider", "default", "-binary",
+             "-inform", "DER", "-in", folder_.sub("in.der"), "-recip", ca_.path(name + ".pem"),
+             "-inkey", ca_.path(name + ".key.pem")});
         EXPECT_EQ(run.exitStatus, 0) << run.err;
         return run.out;
     }
@@ -84,10 +84,9 @@ protected:
     // `plain` for the named recipients.
     std::u16string opensslEncrypts(const std::string& cipher, const std::string& plain,
                                    const std::vector<std::string>& names) {
-        std::vector<std::string> argv = {"openssl", "cms",    "-encrypt", "-provider",
-                                         "legacy",  "-provider", "default", "-binary",
-                                         cipher,    "-outform", "DER", "-out",
-                                         folder_.sub("out.der")};
+        std::vector<std::string> argv = {
+            "openssl", "cms",  "-encrypt", "-provider", "legacy", "-provider",           "default",
+            "-binary", cipher, "-outform", "DER",       "-out",   folder_.sub("out.der")};
         for (const std::string& name : names) argv.push_back(ca_.path(name + ".pem"));
         test::ProcessResult run = test::runProcess(argv, {}, plain);
         EXPECT_EQ(run.exitStatus, 0) << run.err;
@@ -133,9 +132,9 @@ TEST_F(EnvelopesTest, OpenSslReadsEveryEnvelopeWrittenHere) {
                 engine_.CertEncryptPkcs7(text, wide(aliceText), c.iAlgorithm, flags);
             ASSERT_EQ(engine_.GetErrorCode(), 0);
             EXPECT_TRUE(contains(fromBase64(envelope), *c.oid));
-            const std::string expected = flags ? CodePage::process().toAnsi(text)
-                                               : std::string(reinterpret_cast<const char*>(text.data()),
-                                                             text.size() * 2);
+            const std::string expected =
+                flags ? CodePage::process().toAnsi(text)
+                      : std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
             EXPECT_EQ(opensslDecrypts(envelope, "alice"), expected);
             // The key is in "MY": no dialog (the headless host could show none).
             EXPECT_EQ(engine_.CertDecryptPkcs7(envelope, flags), text);
@@ -149,8 +148,9 @@ TEST_F(EnvelopesTest, ReadsWhatOpenSslWritesForOneAndTwoRecipients) {
         for (const std::vector<std::string>& names :
              {std::vector<std::string>{"alice"}, std::vector<std::string>{"bob", "alice"}}) {
             SCOPED_TRACE(testing::Message() << cipher << " " << names.size());
-            EXPECT_EQ(engine_.CertDecryptPkcs7(opensslEncrypts(cipher, "plain\r\ntext", names), 0x800),
-                      u"plain\r\ntext");
+            EXPECT_EQ(
+                engine_.CertDecryptPkcs7(opensslEncrypts(cipher, "plain\r\ntext", names), 0x800),
+                u"plain\r\ntext");
             EXPECT_EQ(engine_.GetErrorCode(), 0);
         }
     }
@@ -170,11 +170,12 @@ TEST_F(EnvelopesTest, CertificateTextsAndArguments) {
         std::string text;
         std::int32_t code;
     };
-    for (const Refused& r : {Refused{" " + armoured, 5040}, Refused{"\r\n" + armoured, 5040},
-                             Refused{otherArmour, 5040},
-                             Refused{"-----BEGIN PKCS7-----\n" + b64 + "\n-----END PKCS7-----", 5040},
-                             Refused{"N" + b64.substr(1), 5040}, Refused{"MIIB!!", 5040},
-                             Refused{"MAMCAQA=", 5040}, Refused{"", 5005}}) {
+    for (const Refused& r :
+         {Refused{" " + armoured, 5040}, Refused{"\r\n" + armoured, 5040},
+          Refused{otherArmour, 5040},
+          Refused{"-----BEGIN PKCS7-----\n" + b64 + "\n-----END PKCS7-----", 5040},
+          Refused{"N" + b64.substr(1), 5040}, Refused{"MIIB!!", 5040}, Refused{"MAMCAQA=", 5040},
+          Refused{"", 5005}}) {
         EXPECT_EQ(engine_.CertEncryptPkcs7(u"x", wide(r.text), 0, 0), u"") << r.text;
         EXPECT_EQ(engine_.GetErrorCode(), r.code) << r.text;
     }
@@ -194,14 +195,15 @@ TEST_F(EnvelopesTest, CertificateTextsAndArguments) {
 }
 
 TEST_F(EnvelopesTest, BundlesMakeEveryCertificateARecipientOnce) {
-    test::ProcessResult bundle = ca_.run({"bundle", "--out", ca_.path("chain.p7c"),
-                                          ca_.path("bob.der"), ca_.path("alice.der"),
-                                          ca_.path("bob.der")});
+    test::ProcessResult bundle =
+        ca_.run({"bundle", "--out", ca_.path("chain.p7c"), ca_.path("bob.der"),
+                 ca_.path("alice.der"), ca_.path("bob.der")});
     ASSERT_EQ(bundle.exitStatus, 0) << bundle.err;
     const Bytes bundleDer = test::readBinaryFile(ca_.path("chain.p7c"));
     const std::u16string envelope = engine_.CertEncryptPkcs7(
-        u"to both", wide("-----BEGIN PKCS #7-----\n" + base64Of(bundleDer) + "\n-----END PKCS #7-----"),
-        0, 0x800);
+        u"to both",
+        wide("-----BEGIN PKCS #7-----\n" + base64Of(bundleDer) + "\n-----END PKCS #7-----"), 0,
+        0x800);
     ASSERT_EQ(engine_.GetErrorCode(), 0);
     EXPECT_EQ(opensslDecrypts(envelope, "alice"), "to both");
     EXPECT_EQ(opensslDecrypts(envelope, "bob"), "to both");
@@ -243,7 +245,8 @@ TEST_F(EnvelopesTest, OnlyAnExchangeKeyThatFitsOpensTheEnvelope) {
 }
 
 TEST_F(EnvelopesTest, NoKeyInMyFallsBackToAPfxFile) {
-    const std::u16string envelope = engine_.CertEncryptPkcs7(u"for bob", wide(base64Of(bob_)), 0, 0);
+    const std::u16string envelope =
+        engine_.CertEncryptPkcs7(u"for bob", wide(base64Of(bob_)), 0, 0);
     // No dialog can be shown: 5002.
     EXPECT_EQ(engine_.CertDecryptPkcs7(envelope, 0), u"");
     EXPECT_EQ(engine_.GetErrorCode(), 5002);
@@ -254,12 +257,12 @@ TEST_F(EnvelopesTest, NoKeyInMyFallsBackToAPfxFile) {
                   .exitStatus,
               0);
     const std::string answers = folder_.file(
-        "answers.json",
-        "[{\"dialog\": 202, \"actions\": [{\"set\": 302, \"text\": \"" + pfx +
-            "\"}, {\"set\": 303, \"text\": \"bobpass1\"}, {\"press\": 1}]},"
-            " {\"dialog\": 202, \"actions\": [{\"set\": 302, \"text\": \"" + pfx +
-            "\"}, {\"set\": 303, \"text\": \"wrongpass\"}, {\"press\": 1}]},"
-            " {\"dialog\": 202, \"actions\": [{\"press\": 2}]}]");
+        "answers.json", "[{\"dialog\": 202, \"actions\": [{\"set\": 302, \"text\": \"" + pfx +
+                            "\"}, {\"set\": 303, \"text\": \"bobpass1\"}, {\"press\": 1}]},"
+                            " {\"dialog\": 202, \"actions\": [{\"set\": 302, \"text\": \"" +
+                            pfx +
+                            "\"}, {\"set\": 303, \"text\": \"wrongpass\"}, {\"press\": 1}]},"
+                            " {\"dialog\": 202, \"actions\": [{\"press\": 2}]}]");
     ui::HostSetupProblem problem;
     engine_.platform().installDialogs(ui::makeDialogHost("scripted", answers, "", problem));
     ASSERT_NE(engine_.platform().dialogs(), nullptr) << problem.message;

@@ -35,10 +35,10 @@ Bytes keyNumbers(const std::string& pemPath, std::size_t bits) {
     EVP_PKEY* key = file ? PEM_read_PrivateKey(file, nullptr, nullptr, nullptr) : nullptr;
     if (file) std::fclose(file);
     Bytes out;
-    for (const char* name : {OSSL_PKEY_PARAM_RSA_N, OSSL_PKEY_PARAM_RSA_FACTOR1,
-                             OSSL_PKEY_PARAM_RSA_FACTOR2, OSSL_PKEY_PARAM_RSA_EXPONENT1,
-                             OSSL_PKEY_PARAM_RSA_EXPONENT2, OSSL_PKEY_PARAM_RSA_COEFFICIENT1,
-                             OSSL_PKEY_PARAM_RSA_D}) {
+    for (const char* name :
+         {OSSL_PKEY_PARAM_RSA_N, OSSL_PKEY_PARAM_RSA_FACTOR1, OSSL_PKEY_PARAM_RSA_FACTOR2,
+          OSSL_PKEY_PARAM_RSA_EXPONENT1, OSSL_PKEY_PARAM_RSA_EXPONENT2,
+          OSSL_PKEY_PARAM_RSA_COEFFICIENT1, OSSL_PKEY_PARAM_RSA_D}) {
         BIGNUM* number = nullptr;
         EXPECT_EQ(EVP_PKEY_get_bn_param(key, name, &number), 1);
         const bool full = name == std::string(OSSL_PKEY_PARAM_RSA_N) ||
@@ -61,9 +61,9 @@ protected:
     Bytes decrypted(const std::u16string& text, const std::string& password) {
         ByteBuffer cipher;
         EXPECT_TRUE(cipher.base64Decode(toAnsi(text)));
-        const std::string in = folder_.file(
-            "record.enc", std::string(reinterpret_cast<const char*>(cipher.data()),
-                                      std::size_t(cipher.length())));
+        const std::string in =
+            folder_.file("record.enc", std::string(reinterpret_cast<const char*>(cipher.data()),
+                                                   std::size_t(cipher.length())));
         test::ProcessResult digest = test::runProcess({"openssl", "sha1", "-r"}, {}, password);
         const std::string key = digest.out.substr(0, 40) + "5155564f";  // "QUVO"
         test::ProcessResult run =
@@ -148,16 +148,16 @@ TEST_F(MobileExportTest, TheRecordAsOpenSslDecryptsIt) {
 
 TEST_F(MobileExportTest, ThePfxFileItsKeyedCertificateAndTheSignersFile) {
     ASSERT_TRUE(ca_.certificate("ca", {"--subject", "/CN=Issuer", "--ca", "--key-bits", "1024"}));
-    ASSERT_TRUE(ca_.certificate("user", {"--subject", "/CN=User", "--key-bits", "1024",
-                                         "--issuer-cert", ca_.path("ca.der"), "--issuer-key",
-                                         ca_.path("ca.key.pem")}));
+    ASSERT_TRUE(
+        ca_.certificate("user", {"--subject", "/CN=User", "--key-bits", "1024", "--issuer-cert",
+                                 ca_.path("ca.der"), "--issuer-key", ca_.path("ca.key.pem")}));
     // The issuer comes first and has no key: the user's certificate is taken.
     const std::string pfx = folder_.sub("user.pfx");
-    ASSERT_EQ(ca_.run({"pfx", "--out", pfx, "--cert", ca_.path("user.der"), "--key",
-                       ca_.path("user.key.pem"), "--chain", ca_.path("ca.der"), "--password",
-                       "userpass"})
-                  .exitStatus,
-              0);
+    ASSERT_EQ(
+        ca_.run({"pfx", "--out", pfx, "--cert", ca_.path("user.der"), "--key",
+                 ca_.path("user.key.pem"), "--chain", ca_.path("ca.der"), "--password", "userpass"})
+            .exitStatus,
+        0);
     const std::u16string fromFile =
         engine_.ExportMobileFromPfx(toWide(folder_.path()), u"user.pfx", u"userpass", 0, 0);
     ASSERT_EQ(engine_.GetErrorCode(), 0);
@@ -184,18 +184,18 @@ TEST_F(MobileExportTest, ThePfxFileItsKeyedCertificateAndTheSignersFile) {
     for (const Refused& r : {Refused{u"missing.pfx", u"userpass", 0, 5902},
                              Refused{u"user.pfx", u"wrongpass", 0, 5208},
                              Refused{u"user.pfx", u"userpass", 0x08, 5017}}) {
-        EXPECT_EQ(engine_.ExportMobileFromPfx(toWide(folder_.path()), r.name, r.password, 0,
-                                              r.keyUsage),
-                  u"");
+        EXPECT_EQ(
+            engine_.ExportMobileFromPfx(toWide(folder_.path()), r.name, r.password, 0, r.keyUsage),
+            u"");
         EXPECT_EQ(engine_.GetErrorCode(), r.code);
     }
 }
 
 TEST_F(MobileExportTest, FromMyWithThePasswordDialogAndAKeyThatStaysInside) {
     ASSERT_TRUE(ca_.certificate("ca", {"--subject", "/CN=Issuer", "--ca", "--key-bits", "1024"}));
-    ASSERT_TRUE(ca_.certificate("user", {"--subject", "/C=TW/CN=User", "--key-bits", "1024",
-                                         "--issuer-cert", ca_.path("ca.der"), "--issuer-key",
-                                         ca_.path("ca.key.pem")}));
+    ASSERT_TRUE(ca_.certificate(
+        "user", {"--subject", "/C=TW/CN=User", "--key-bits", "1024", "--issuer-cert",
+                 ca_.path("ca.der"), "--issuer-key", ca_.path("ca.key.pem")}));
     install("user");
     // An empty password is asked for; the dialog accepts an empty one, and
     // the key is then derived from the digest of no bytes.

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "platform/CodePage.h"
-#include "engine/Engine.h"
 #include "encoding/ErrorTable.h"
+#include "engine/Engine.h"
+#include "platform/CodePage.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCa.h"
 #include "support/TestCertificates.h"

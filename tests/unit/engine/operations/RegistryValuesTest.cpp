@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/CodePage.h"
 #include "engine/Engine.h"
+#include "platform/CodePage.h"
 #include "support/TemporaryFolder.h"
 
 namespace pennaform {

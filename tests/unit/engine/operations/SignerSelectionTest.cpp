@@ -37,7 +37,8 @@ protected:
         if (const char* old = std::getenv("XDG_RUNTIME_DIR")) previousRuntime_ = old;
         setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
         engine_ = std::make_unique<Engine>(EngineConfig{home(), false});
-        EXPECT_TRUE(ca_.certificate("root", {"--ca", "--subject", "/C=TW/O=Test/CN=Root", "--key-bits", "1024"}))
+        EXPECT_TRUE(ca_.certificate(
+            "root", {"--ca", "--subject", "/C=TW/O=Test/CN=Root", "--key-bits", "1024"}))
             << ca_.lastError();
     }
     ~SignerSelectionTest() override {
@@ -71,10 +72,11 @@ protected:
     }
     // pfx: <name>.p12 beside the CA's files, protected by "secret1".
     std::string pfx(const std::string& name) {
-        EXPECT_EQ(ca_.run({"pfx", "--out", ca_.path(name + ".p12"), "--cert", ca_.path(name + ".der"),
-                           "--key", ca_.path(name + ".key.pem"), "--password", "secret1"})
-                      .exitStatus,
-                  0);
+        EXPECT_EQ(
+            ca_.run({"pfx", "--out", ca_.path(name + ".p12"), "--cert", ca_.path(name + ".der"),
+                     "--key", ca_.path(name + ".key.pem"), "--password", "secret1"})
+                .exitStatus,
+            0);
         return name + ".p12";
     }
     // script: the scripted host with `answers`; the transcript is read by
@@ -89,7 +91,8 @@ protected:
     std::vector<nlohmann::json> transcript() const {
         std::ifstream in(folder_.sub("transcript.jsonl"));
         std::vector<nlohmann::json> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(nlohmann::json::parse(line));
         return lines;
     }
     Engine& engine() { return *engine_; }
@@ -101,8 +104,9 @@ protected:
 };
 
 TEST_F(SignerSelectionTest, SourcesFlagsAndDialogsDecideTheSigner) {
-    const Bytes wang = install("wang", "Wang", {"--not-before", "20240101000000Z",
-                                                "--key-usage", "digitalSignature,nonRepudiation"});
+    const Bytes wang = install(
+        "wang", "Wang",
+        {"--not-before", "20240101000000Z", "--key-usage", "digitalSignature,nonRepudiation"});
     const Bytes li = install("li", "Li", {"--not-before", "20250101000000Z"});
     const std::string cancelPfx = R"([{"dialog": 202, "actions": [{"press": 2}]}])";
     const std::string cancelPicker = R"([{"dialog": 204, "actions": [{"press": 2}]}])";
@@ -135,7 +139,8 @@ TEST_F(SignerSelectionTest, SourcesFlagsAndDialogsDecideTheSigner) {
         if (c.chosen != nullptr) {
             EXPECT_EQ(engine().signer().signerMedia, 1) << c.what;
             EXPECT_EQ(engine().signer().signerCertBytes, *c.chosen) << c.what;
-            EXPECT_EQ(toAnsi(engine().GetCertFinger()), upperHex(test::sha1Of(*c.chosen))) << c.what;
+            EXPECT_EQ(toAnsi(engine().GetCertFinger()), upperHex(test::sha1Of(*c.chosen)))
+                << c.what;
             EXPECT_EQ(engine().GetSignerPfxFilePath(), u"") << c.what;
         } else {
             EXPECT_EQ(engine().signer().signerMedia, -1) << c.what;
@@ -159,13 +164,15 @@ TEST_F(SignerSelectionTest, CompareDatesAreCheckedBeforeTheSearch) {
         const char* date;
         std::int32_t code;
     } cases[] = {
-        {"2024010100000", 5005},  {"2024A101000000", 5005}, {"20241301000000", 5005},
-        {"20240230000000", 5005}, {"20240001000000", 5005}, {"15000101000000", 5005},
+        {"2024010100000", 5005},  {"2024A101000000", 5005},
+        {"20241301000000", 5005}, {"20240230000000", 5005},
+        {"20240001000000", 5005}, {"15000101000000", 5005},
         {"20990101000000", 5011}, {"", 0},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(engine().SelectSignerEx(u"S_CN=Wang", u"", u"", u"", toWide(c.date), 8 | 0x100, 0),
-                  c.code)
+        EXPECT_EQ(
+            engine().SelectSignerEx(u"S_CN=Wang", u"", u"", u"", toWide(c.date), 8 | 0x100, 0),
+            c.code)
             << c.date;
         EXPECT_EQ(engine().GetCertSubject().empty(), c.code != 0) << c.date;
     }
@@ -197,7 +204,9 @@ TEST_F(SignerSelectionTest, APfxFileIsSearchedAndKeptWhenAsked) {
     EXPECT_EQ(engine().signer().signerMedia, -1);
     // SelectSignerEx2 always asks for the password, prefilled with the file.
     script(R"([{"dialog": 202, "actions": [{"set": 303, "text": "secret1"}, {"press": 1}]}])");
-    ASSERT_EQ(engine().SelectSignerEx2(u"S_CN=Chen", toWide(folder), toWide(name), 0, u"", 8 | 0x200, 0), 0);
+    ASSERT_EQ(
+        engine().SelectSignerEx2(u"S_CN=Chen", toWide(folder), toWide(name), 0, u"", 8 | 0x200, 0),
+        0);
     ASSERT_EQ(transcript().size(), 1u);
     EXPECT_EQ(engine().signer().signerCertPasswd.view(), "secret1");
 }
@@ -243,7 +252,9 @@ TEST_F(SignerSelectionTest, TheSignerGoesThroughThePortToAnotherEngine) {
     const std::string name = pfx("chen");
     const std::string folder = fs::path(ca_.path(name)).parent_path().string();
     script(R"([{"dialog": 202, "actions": [{"set": 303, "text": "secret1"}, {"press": 1}]}])");
-    ASSERT_EQ(engine().SelectSignerEx2(u"S_CN=Chen", toWide(folder), toWide(name), 0, u"", 8 | 0x200, 0), 0);
+    ASSERT_EQ(
+        engine().SelectSignerEx2(u"S_CN=Chen", toWide(folder), toWide(name), 0, u"", 8 | 0x200, 0),
+        0);
     ASSERT_EQ(other.SelectSignerEx2(u"S_CN=Nobody", u"", u"", 1, u"", 8 | 0x100, 0), 0);
     EXPECT_EQ(other.signer().signerMedia, 2);
     EXPECT_EQ(other.GetCertSubjectCN(), u"Chen");

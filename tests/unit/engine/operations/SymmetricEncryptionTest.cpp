@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "encoding/ByteBuffer.h"
-#include "platform/CodePage.h"
 #include "engine/Engine.h"
+#include "platform/CodePage.h"
 
 namespace pennaform {
 namespace {

@@ -94,8 +94,9 @@ TEST(CertificateReaderOpenSsl, DefaultContextGivesTheSameAnswers) {
     EXPECT_EQ(inLibrary->subjectName, inDefault->subjectName);
     EXPECT_EQ(inLibrary->thumbprint, inDefault->thumbprint);
     EXPECT_EQ(inLibrary->thumbprint.size(), 20u);
-    EXPECT_EQ(makeOpenSslCertificateReader(nullptr)->parse(Bytes{0x30, 0x03, 0x02, 0x01, 0x01}).error(),
-              errors::kCryptEAsn1Corrupt);
+    EXPECT_EQ(
+        makeOpenSslCertificateReader(nullptr)->parse(Bytes{0x30, 0x03, 0x02, 0x01, 0x01}).error(),
+        errors::kCryptEAsn1Corrupt);
 }
 
 }  // namespace

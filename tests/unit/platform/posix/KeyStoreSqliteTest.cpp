@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "unit/platform/KeyStoreConformance.h"
 #include "platform/PlatformFactory.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCertificates.h"
+#include "unit/platform/KeyStoreConformance.h"
 
 namespace pennaform::platform::test {
 namespace {

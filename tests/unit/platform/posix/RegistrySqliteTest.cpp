@@ -10,10 +10,10 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "unit/platform/RegistryConformance.h"
 #include "platform/posix/Registry_sqlite.h"
 #include "platform/posix/StateDatabase.h"
 #include "support/TemporaryFolder.h"
+#include "unit/platform/RegistryConformance.h"
 
 namespace pennaform::platform::test {
 namespace {

@@ -139,7 +139,8 @@ TEST_F(SharedMemoryPosix, ABlockOrFolderNotTheUsersAloneIsRefused) {
         auto refused = memory()->openBlock("Pennaform Module", 20480);
         EXPECT_EQ(refused.error(), errors::kErrorAccessDenied) << plant.what;
         // A folder refused refuses its events as well.
-        const bool folderPlanted = std::string_view(plant.what).find("folder") != std::string_view::npos;
+        const bool folderPlanted =
+            std::string_view(plant.what).find("folder") != std::string_view::npos;
         EXPECT_EQ(memory()->openEvent("Pennaform Module_Event").ok(), !folderPlanted) << plant.what;
     }
 }
