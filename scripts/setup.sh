@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine for Pennaform and runs one job:
 #   scripts/setup.sh demo    install what is missing, build the command, run `pennaform demo`
-#   scripts/setup.sh test    install, check the layering (scripts/check-layers.sh),
-#                            build, run every test; then build and run
+#   scripts/setup.sh test    install, check the layering (scripts/check-layers.sh)
+#                            and the formatting, build, run every test, build
+#                            everything again with clang; then build and run
 #                            them all again under AddressSanitizer and
 #                            UndefinedBehaviorSanitizer, and smoke-run the fuzzers
 #   scripts/setup.sh build   install and build only
@@ -13,7 +14,7 @@ job=${1:-build}
 jobs=$(nproc)
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
+  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-dev
   libssl-dev openssl gnutls-bin libsqlite3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
   tzdata python3
@@ -61,8 +62,13 @@ case "$job" in
   test)
     echo "setup: the layering of src/"
     scripts/check-layers.sh
+    echo "setup: the formatting of the sources (.clang-format)"
+    find src cli include tests fuzz bench -name '*.cpp' -o -name '*.h' -o -name '*.c' |
+      xargs clang-format --dry-run -Werror
     build build
     run_tests build
+    echo "setup: everything built again with clang, warnings as errors"
+    CC=clang CXX=clang++ build build-clang
     echo "setup: the whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer"
     build build-asan -DPENNAFORM_SANITIZE=ON -DPENNAFORM_BENCH=OFF
     ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
