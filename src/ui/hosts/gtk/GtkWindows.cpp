@@ -121,6 +121,7 @@ public:
         gtk_widget_set_margin_bottom(box_, 16);
         GtkWidget* label = gtk_label_new(text.c_str());
         gtk_label_set_wrap(GTK_LABEL(label), TRUE);
+        gtk_label_set_max_width_chars(GTK_LABEL(label), 60);
         gtk_box_append(GTK_BOX(box_), label);
         buttons_ = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
         gtk_widget_set_halign(buttons_, GTK_ALIGN_END);
@@ -261,7 +262,6 @@ private:
                 case ControlKind::kGroupBox: {
                     widget = gtk_label_new(nullptr);
                     gtk_label_set_xalign(GTK_LABEL(widget), 0);
-                    gtk_label_set_wrap(GTK_LABEL(widget), TRUE);
                     if (labelWaits) ++row;
                     if (control.kind == ControlKind::kGroupBox) {
                         gtk_widget_add_css_class(widget, "heading");
@@ -281,19 +281,25 @@ private:
                     ++row;
                     labelWaits = false;
                     break;
-                case ControlKind::kButton:
+                case ControlKind::kButton: {
                     widget = gtk_button_new_with_label("");
                     g_signal_connect(widget, "clicked", G_CALLBACK(&DialogWindow::onClicked),
                                      binding);
-                    if (i > 0 && controls[i - 1].kind == ControlKind::kEdit &&
-                        control.id != platform::kIdOk && control.id != platform::kIdCancel) {
-                        // Beside the field before it ("瀏覽" beside the path).
+                    // A button of a field ("瀏覽") stands beside it, the one
+                    // before it or the one that follows; the rest at the end.
+                    bool ofField =
+                        control.id != platform::kIdOk && control.id != platform::kIdCancel;
+                    if (ofField && i > 0 && controls[i - 1].kind == ControlKind::kEdit) {
                         gtk_grid_attach(GTK_GRID(grid), widget, 2, row - 1, 1, 1);
+                    } else if (ofField && i + 1 < controls.size() &&
+                               controls[i + 1].kind == ControlKind::kEdit) {
+                        gtk_grid_attach(GTK_GRID(grid), widget, 2, row, 1, 1);
                     } else {
                         gtk_box_append(GTK_BOX(endButtons), widget);
                     }
                     if (control.isDefault) gtk_window_set_default_widget(window_.window(), widget);
                     break;
+                }
                 case ControlKind::kListView:
                     widget = newList(control, shown_[i], binding);
                     if (labelWaits) ++row;
