@@ -129,7 +129,7 @@ std::vector<Case> cases(const std::string& pfx, const std::string& missing) {
                  ui::askPasswordChange(host, folder, name, oldPassword, newPassword, 4, 12);
              return fileAnswer(code, folder, name, oldPassword) + " | " + newPassword;
          }},
-        {"password: typed past nothing, accepted", 205,
+        {"password: CJK text typed, accepted", 205,
          json::array({{{"dialog", 205},
                        {"actions", {{{"set", 303}, {"text", "密碼pw"}}, {{"press", 1}}}}}}),
          [](platform::PlatformDialogs& host) {
