@@ -26,7 +26,7 @@ std::optional<UsageError> parseCommandLine(int argc, char** argv, CommandLine& o
             out.engineConfig.untrustedCaller = true;
         } else if (word == "--dialogs") {
             auto host = nextValue();
-            if (!host) return UsageError{"--dialogs needs headless, terminal or scripted"};
+            if (!host) return UsageError{"--dialogs needs headless, terminal, scripted or gtk"};
             out.dialogs = *host;
         } else if (word == "--answers" || word == "--transcript") {
             auto file = nextValue();

@@ -18,6 +18,7 @@ packages=(
   libssl-dev openssl gnutls-bin libsqlite3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
   tzdata python3
+  libgtk-4-dev fonts-noto-cjk xvfb xauth
 )
 
 install_missing() {

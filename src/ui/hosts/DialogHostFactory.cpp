@@ -4,8 +4,10 @@
 
 #include "encoding/ErrorTable.h"
 #include "platform/FileSystem.h"
+#include "ui/hosts/DesktopDialogHost.h"
 #include "ui/hosts/HeadlessDialogHost.h"
 #include "ui/hosts/ScriptedDialogHost.h"
+#include "ui/hosts/posix/DesktopModuleLoader.h"
 #include "ui/hosts/posix/TerminalDialogHost.h"
 
 namespace pennaform::ui {
@@ -45,17 +47,24 @@ std::unique_ptr<platform::PlatformDialogs> makeDialogHost(std::string_view kind,
                                                           const std::string& answersPath,
                                                           const std::string& transcriptPath,
                                                           HostSetupProblem& outProblem) {
-    bool scripted = kind == "scripted";
+    bool desktop = kind == "gtk";
+    bool scripted = kind == "scripted" || (desktop && !answersPath.empty());
     if (!scripted && (!answersPath.empty() || !transcriptPath.empty())) {
         return refuse(outProblem, codes::kBadArgument,
-                      "only the scripted host takes answers and a transcript");
+                      "only the scripted and gtk hosts take answers and a transcript");
     }
     if (kind == "headless") return std::make_unique<HeadlessDialogHost>();
     if (kind == "terminal") return std::make_unique<TerminalDialogHost>();
-    if (!scripted) {
+    if (!scripted && !desktop) {
         return refuse(
             outProblem, codes::kBadArgument,
-            "the dialog host is headless, terminal or scripted, not " + std::string(kind));
+            "the dialog host is headless, terminal, scripted or gtk, not " + std::string(kind));
+    }
+    if (!scripted) {
+        // Without a display the desktop host answers as the headless one.
+        std::unique_ptr<DesktopWindows> windows = openDesktopWindows(processTextConverter());
+        if (!windows) return std::make_unique<HeadlessDialogHost>();
+        return std::make_unique<DesktopDialogHost>(std::move(windows));
     }
     if (answersPath.empty())
         return refuse(outProblem, codes::kBadArgument, "the scripted host needs answers");
@@ -76,7 +85,15 @@ std::unique_ptr<platform::PlatformDialogs> makeDialogHost(std::string_view kind,
         }
         transcript = std::move(*created);
     }
-    return std::make_unique<ScriptedDialogHost>(std::move(*answers), std::move(transcript));
+    std::unique_ptr<DesktopWindows> stage;
+    if (desktop) {
+        // The desktop host driven by answers: their actions land on the
+        // windows' widgets. Without a display it answers as the headless one.
+        stage = openDesktopWindows(processTextConverter());
+        if (!stage) return std::make_unique<HeadlessDialogHost>();
+    }
+    return std::make_unique<ScriptedDialogHost>(std::move(*answers), std::move(transcript),
+                                                std::move(stage));
 }
 
 }  // namespace pennaform::ui

@@ -141,17 +141,31 @@ platform::Outcome<DialogEnd> ScriptedDialogHost::runScript(platform::ModalDialog
         std::vector<MessageBox>* outer;
         ~MessagesScope() { slot = outer; }
     } scope{messages_, std::exchange(messages_, &messages)};
+    // The stage's window, when there is one, is taken away on every path.
+    struct StageScope {
+        ScriptStage* stage;
+        ~StageScope() {
+            if (stage != nullptr) stage->close();
+        }
+    } shown{stage_.get()};
+    if (stage_) stage_->open(dialog, *this);
+    auto act = [&](const ScriptAction& action) {
+        return stage_ ? stage_->perform(action) : perform(action, dialog, *this);
+    };
     ordered_json refused = ordered_json::array();
     std::size_t unused = 0;
     for (const ScriptAction& action : answer->actions) {
         if (dialog.end()) {
             ++unused;
-        } else if (!perform(action, dialog, *this)) {
+        } else if (!act(action)) {
             refused.push_back(actionJson(action));
         }
     }
     bool closedByHost = !dialog.end();
-    if (closedByHost) dialog.closeWindow();
+    if (closedByHost) {
+        (void)act(CloseWindow{});
+        if (!dialog.end()) dialog.closeWindow();
+    }
 
     ordered_json shownMessages = ordered_json::array();
     for (const MessageBox& box : messages) {
@@ -170,6 +184,7 @@ platform::Outcome<DialogEnd> ScriptedDialogHost::runScript(platform::ModalDialog
 
 void ScriptedDialogHost::showError(std::string_view caption, std::string_view text) {
     try {
+        if (stage_) stage_->showMessage(caption, text);
         if (messages_ != nullptr) {
             messages_->push_back({std::string(caption), std::string(text)});
             return;

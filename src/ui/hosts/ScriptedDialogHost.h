@@ -11,6 +11,11 @@
 // The transcript holds one JSON line per dialog, written when it closes (so
 // a chooser opened by a dialog's button comes before that dialog's line).
 // Password fields show only their length.
+//
+// With a stage, each dialog is also shown in a window and the actions land on
+// its widgets (typed into the fields, clicked on the buttons) instead of on
+// the model directly; the message boxes are shown there too. The transcript
+// is the same either way.
 #pragma once
 
 #include <memory>
@@ -22,6 +27,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/PlatformDialogs.h"
+#include "ui/hosts/DesktopWindows.h"
 #include "ui/hosts/ScriptedAnswers.h"
 
 namespace pennaform::ui {
@@ -29,9 +35,13 @@ namespace pennaform::ui {
 class ScriptedDialogHost final : public platform::PlatformDialogs {
 public:
     // ScriptedDialogHost: answers from `answers`; the transcript goes to
-    // `transcript` (already open for writing), or nowhere when not valid.
-    ScriptedDialogHost(ScriptedAnswers answers, platform::OutputFile transcript)
-        : answers_(std::move(answers)), transcript_(std::move(transcript)) {}
+    // `transcript` (already open for writing), or nowhere when not valid;
+    // the dialogs are shown on `stage` when there is one.
+    ScriptedDialogHost(ScriptedAnswers answers, platform::OutputFile transcript,
+                       std::unique_ptr<ScriptStage> stage = nullptr)
+        : answers_(std::move(answers)),
+          transcript_(std::move(transcript)),
+          stage_(std::move(stage)) {}
 
     // runModal: the dialog's actions in order; ERROR_NOT_SUPPORTED without
     // an answer for it.
@@ -59,6 +69,7 @@ private:
 
     ScriptedAnswers answers_;
     platform::OutputFile transcript_;
+    std::unique_ptr<ScriptStage> stage_;
     // The message boxes of the dialog being run, while one is.
     std::vector<MessageBox>* messages_ = nullptr;
 };
