@@ -64,19 +64,24 @@ Outcome<std::uint32_t> tcpPeerOwner(const TcpEndpoint& local, const TcpEndpoint&
     alignas(nlmsghdr) unsigned char answer[8192];
     ssize_t received = ::recv(socket.get(), answer, sizeof answer, 0);
     if (received < 0) return systemFailure(errno);
-    int remaining = int(received);
-    for (auto* message = reinterpret_cast<nlmsghdr*>(answer); NLMSG_OK(message, remaining);
-         message = NLMSG_NEXT(message, remaining)) {
+    // Each message is checked to lie within what was received before it is
+    // read (the macros' own checks compare a signed length with an unsigned).
+    const std::size_t total = std::size_t(received);
+    for (std::size_t at = 0; at + sizeof(nlmsghdr) <= total;) {
+        const auto* message = reinterpret_cast<const nlmsghdr*>(answer + at);
+        const std::size_t length = message->nlmsg_len;
+        if (length < sizeof(nlmsghdr) || length > total - at) break;
         if (message->nlmsg_type == NLMSG_ERROR) {
-            if (message->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr))) break;
+            if (length < NLMSG_LENGTH(sizeof(nlmsgerr))) break;
             int error = -static_cast<const nlmsgerr*>(NLMSG_DATA(message))->error;
             if (error == ENOENT) return fail(errors::kErrorFileNotFound);
             return systemFailure(error);
         }
         if (message->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
-            message->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+            length >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
             return static_cast<const inet_diag_msg*>(NLMSG_DATA(message))->idiag_uid;
         }
+        at += NLMSG_ALIGN(length);
     }
     return fail(errors::kErrorFileNotFound);
 }
