@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "interface/CallSyntax.h"
 #include "interface/MethodTable.h"
 
 namespace pennaform::cli {
@@ -29,12 +30,9 @@ struct CommandLine {
 // parseCommandLine: the global options, then the remaining words.
 std::optional<UsageError> parseCommandLine(int argc, char** argv, CommandLine& out);
 
-// findCallable: a method by interface name or decorated export name.
-const MethodSpec* findCallable(std::string_view name);
-
-// parseLong: decimal (optionally negative) or 0x-hexadecimal; any value from
-// -2147483648 to 4294967295, the upper half read as its 32-bit pattern.
-std::optional<std::int32_t> parseLong(std::string_view text);
+// The method names and the integer syntax that every door shares.
+using pennaform::findCallable;
+using pennaform::parseLong;
 
 // toArguments: the words as the method's arguments (UTF-8 strings, integers).
 std::optional<UsageError> toArguments(const MethodSpec& method,

@@ -73,12 +73,16 @@ std::string usageText() {
     std::string text =
         "usage: pennaform [--home DIR] [DIALOGS] [--protected-mode] METHOD [ARG...]\n"
         "       pennaform [--home DIR] [DIALOGS] [--protected-mode] session\n"
+        "       pennaform [--home DIR] [DIALOGS] serve [--port N]\n"
+        "       pennaform [--home DIR] trust add ORIGIN | trust remove ORIGIN | trust list\n"
         "       pennaform demo\n"
         "       pennaform help METHOD | --help | --version\n"
         "  DIALOGS: --dialogs headless | --dialogs terminal | --dialogs gtk\n"
         "         | --dialogs scripted|gtk --answers FILE [--transcript FILE]\n"
         "  METHOD is an operation's name or its decorated export name (_Hash@8).\n"
         "  Integers are decimal or 0x hexadecimal; text is UTF-8.\n"
+        "  serve: the WebSocket service for web pages on 127.0.0.1 and ::1 (port 17325);\n"
+        "  pages of a trusted origin get the normal component, others protected mode.\n"
         "\n"
         "operations:\n";
     for (const OperationArea& area : kAreas) {

@@ -8,7 +8,9 @@
 #include "cli/CommandLine.h"
 #include "cli/Demo.h"
 #include "cli/Help.h"
+#include "cli/Serve.h"
 #include "cli/Session.h"
+#include "cli/Trust.h"
 #include "interface/Dispatcher.h"
 #include "platform/CodePage.h"
 #include "ui/hosts/DialogHostFactory.h"
@@ -87,6 +89,8 @@ int main(int argc, char** argv) {
         std::cout << cli::versionText();
         return 0;
     }
+    if (first == "serve") return cli::runServe(commandLine, std::cout, std::cerr);
+    if (first == "trust") return cli::runTrust(commandLine, std::cout, std::cerr);
     if (first == "session") {
         Engine engine(commandLine.engineConfig);
         if (!installDialogHost(commandLine, engine)) return kExitUsage;

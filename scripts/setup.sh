@@ -17,7 +17,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-dev
   libssl-dev openssl gnutls-bin libsqlite3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
-  tzdata python3
+  tzdata python3 libboost-dev
   libgtk-4-dev fonts-noto-cjk xvfb xauth
 )
 

@@ -59,15 +59,23 @@ void demoEnvelopes(DemoContext& demo);
 // demoSigning: Wang signs with PKCS#1 and PKCS#7, and openssl verifies each
 // signature (run after demoPersonalStore).
 void demoSigning(DemoContext& demo);
+// demoBridge: the loopback bridge on a free port: Wang (installed by
+// demoPersonalStore) signs through it as a local program; an unknown origin
+// is refused with 1500.
+void demoBridge(DemoContext& demo);
 // demoEnrolment: a key pair enrolled, its certificates issued by the test CA
 // and installed with AcceptPKCS7.
 void demoEnrolment(DemoContext& demo);
 
 // kDemoAreas: the areas in the order the demo runs them.
 inline constexpr DemoArea kDemoAreas[] = {
-    demoErrorModel, demoEnvironment,         demoRegistry,      demoProviderSelection,
-    demoDigests,    demoSymmetricEncryption, demoPersonalStore, demoSignerSelection,
-    demoSigning,    demoEnvelopes,           demoPfxOperations, demoEnrolment,
+    demoErrorModel,    demoEnvironment,
+    demoRegistry,      demoProviderSelection,
+    demoDigests,       demoSymmetricEncryption,
+    demoPersonalStore, demoSignerSelection,
+    demoSigning,       demoBridge,
+    demoEnvelopes,     demoPfxOperations,
+    demoEnrolment,
 };
 
 }  // namespace pennaform::cli

@@ -24,6 +24,7 @@ Engine::Engine(EngineConfig config)
       platform_(platform::makePlatform(stateHome_)),
       enroller_(installedProviders(*platform_)),
       untrustedCaller_(config.untrustedCaller) {
+    signer_.portScope = std::move(config.signerPortScope);
     GetOSName();  // applies the system's provider defaults; the name is not kept
     homePath_ = platform_->os() != nullptr ? platform_->os()->homeFolder() : std::string();
 }

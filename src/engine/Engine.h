@@ -29,6 +29,9 @@ struct EngineConfig {
     // a protected browser process); the operations that reach the user's
     // keys, files, registry or adapters then refuse with 1500.
     bool untrustedCaller = false;
+    // signerPortScope: the web origin a bridge connection serves, whose
+    // signer port is its own; empty for the session-wide port.
+    std::string signerPortScope = {};
 };
 
 class Engine {

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 
+#include "crypto/Digests.h"
 #include "pfx/PfxStore.h"
 #include "platform/CodePage.h"
+#include "platform/HexText.h"
 #include "platform/SecretBytes.h"
 #include "signing/SignerPortBlock.h"
 
@@ -181,11 +183,19 @@ std::int32_t SignerPort::getInt(std::string_view key, std::int32_t fallback) {
     return value;
 }
 
+std::string signerPortName(std::string_view scope) {
+    if (scope.empty()) return std::string(kPortName);
+    Sha1Digest digest;
+    digest.compute(scope.data(), scope.size());
+    return std::string(kPortName) + " " + upperHex(digest.bytes());
+}
+
 std::optional<SignerPort> openSignerPort(SignerState& state, platform::Platform& platform) {
     platform::SharedMemory* shared = platform.sharedMemory();
+    const std::string portName = signerPortName(state.portScope);
     if (state.port == nullptr && shared != nullptr) {
         platform::Outcome<std::unique_ptr<platform::SharedBlock>> opened =
-            shared->openBlock(kPortName, kPortSize);
+            shared->openBlock(portName, kPortSize);
         if (!opened) return std::nullopt;
         // A new block gets its size; checked under the lock, since another
         // process may have opened and written it since this one created it.
@@ -203,7 +213,7 @@ std::optional<SignerPort> openSignerPort(SignerState& state, platform::Platform&
         state.port = std::move(*opened);
     }
     if (state.port == nullptr) return std::nullopt;
-    return SignerPort(*state.port, shared);
+    return SignerPort(*state.port, shared, portName);
 }
 
 void saveSigner(SignerPort& port, const SignerState& state) {

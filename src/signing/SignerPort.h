@@ -101,8 +101,14 @@ private:
     std::string portName_;
 };
 
+// signerPortName: the block's name for a port scope: kPortName for the
+// empty scope; for a web origin, kPortName and the SHA-1 of the origin in
+// hex, so that a signer one site chose is never restored by another's
+// selection, and any origin gives a name of the same short length.
+std::string signerPortName(std::string_view scope);
+
 // openSignerPort: the Engine's port: `state.port` opened on first use
-// ("Pennaform Module", 20480 bytes; a block this open created is formatted)
+// (signerPortName(state.portScope), 20480 bytes; a block this open created is formatted)
 // and kept. nullopt when the block cannot be opened: the port is absent and
 // every port step is skipped.
 std::optional<SignerPort> openSignerPort(SignerState& state, platform::Platform& platform);

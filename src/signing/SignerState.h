@@ -63,6 +63,10 @@ struct SignerState {
     // until the Engine goes; null until then, or when it could not be opened.
     // Reach it through openSignerPort (signing/SignerPort.h).
     std::unique_ptr<platform::SharedBlock> port;
+    // portScope: whom the port is shared with: empty for every caller of
+    // the session, a web origin for a page's bridge connection (see
+    // signerPortName).
+    std::string portScope;
 
     // clearCurrentSigner: no signer any more: the record emptied (the
     // password wiped), the kept PFX store closed through closePfx (its

@@ -1,0 +1,303 @@
+// The loopback bridge seen from its clients: a Beast WebSocket and HTTP
+// client in this process, and one in a child that runs as another user.
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <utility>
+
+#include <arpa/inet.h>
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "bridge/BridgeService.h"
+#include "bridge/TrustedOrigins.h"
+#include "gtest/gtest.h"
+#include "platform/PlatformFactory.h"
+#include "signing/SignerPort.h"
+#include "support/TemporaryFolder.h"
+
+namespace pennaform::bridge {
+namespace {
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = net::ip::tcp;
+using nlohmann::json;
+using test::TemporaryFolder;
+
+constexpr std::string_view kTrustedSite = "https://bank.example";
+
+class BridgeServiceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(home_.path().empty());
+        auto platform = platform::makePlatform(platform::StateHome(home_.sub("home")));
+        ASSERT_TRUE(TrustedOrigins(*platform->registry()).add(kTrustedSite).ok());
+        BridgeSettings settings;
+        settings.port = 0;
+        settings.homeOverride = home_.sub("home");
+        settings.largestMessage = 64 * 1024;
+        auto started = BridgeService::start(std::move(settings));
+        ASSERT_TRUE(started.ok()) << started.error();
+        service_ = std::move(*started);
+    }
+
+    std::string loopbackHost() const { return "127.0.0.1:" + std::to_string(service_->port()); }
+
+    // get: one HTTP request with the given Host (and Origin, unless empty).
+    http::response<http::string_body> request(http::verb verb, std::string_view host,
+                                              std::string_view origin = {}) {
+        net::io_context io;
+        tcp::socket socket(io);
+        socket.connect({net::ip::make_address("127.0.0.1"), service_->port()});
+        http::request<http::empty_body> out(verb, "/", 11);
+        out.set(http::field::host, std::string(host));
+        if (!origin.empty()) out.set(http::field::origin, std::string(origin));
+        if (verb == http::verb::options) {
+            out.set(http::field::access_control_request_method, "GET");
+            out.set("Access-Control-Request-Private-Network", "true");
+        }
+        http::write(socket, out);
+        beast::flat_buffer buffer;
+        http::response<http::string_body> in;
+        beast::error_code error;
+        http::read(socket, buffer, in, error);
+        return in;
+    }
+
+    // Client: a WebSocket connection as a page of `origin` (none: a local
+    // program) would open it.
+    struct Client {
+        net::io_context io;
+        websocket::stream<tcp::socket> socket{io};
+        beast::error_code handshake;
+
+        Client(std::uint16_t port, std::string_view origin, std::string host = {}) {
+            socket.next_layer().connect({net::ip::make_address("127.0.0.1"), port});
+            socket.set_option(websocket::stream_base::decorator(
+                [origin = std::string(origin)](websocket::request_type& request) {
+                    if (!origin.empty()) request.set(http::field::origin, origin);
+                }));
+            if (host.empty()) host = "127.0.0.1:" + std::to_string(port);
+            socket.handshake(host, "/", handshake);
+        }
+        beast::error_code send(std::string_view text) {
+            beast::error_code error;
+            socket.write(net::buffer(text.data(), text.size()), error);
+            return error;
+        }
+        std::optional<json> answer() {
+            beast::flat_buffer buffer;
+            beast::error_code error;
+            socket.read(buffer, error);
+            if (error) return std::nullopt;
+            return json::parse(beast::buffers_to_string(buffer.data()), nullptr, false);
+        }
+        json call(std::string_view method, json args) {
+            json request = {{"id", 1}, {"method", method}, {"args", std::move(args)}};
+            EXPECT_FALSE(send(request.dump()));
+            return answer().value_or(json());
+        }
+    };
+
+    bool waitForNoConnections() {
+        for (int i = 0; i < 200 && service_->openConnections() != 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return service_->openConnections() == 0;
+    }
+
+    TemporaryFolder home_;
+    std::unique_ptr<BridgeService> service_;
+};
+
+// What a request of each Host header gets: only the loopback address (or
+// localhost) with the service's own port is served.
+TEST_F(BridgeServiceTest, ServesOnlyAHostHeaderNamingItsLoopbackAddressAndPort) {
+    const std::string port = std::to_string(service_->port());
+    const std::string otherPort = std::to_string(service_->port() == 1 ? 2 : service_->port() - 1);
+    struct Case {
+        std::string host;
+        bool served;
+    } cases[] = {
+        {"127.0.0.1:" + port, true},
+        {"[::1]:" + port, true},
+        {"LOCALHOST:" + port, true},
+        {"rebound.example:" + port, false},
+        {"127.0.0.1:" + otherPort, false},
+        {"127.0.0.1", false},
+        {"127.0.0.1:" + port + ".evil", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        auto answer = request(http::verb::get, c.host);
+        EXPECT_EQ(answer.result(), c.served ? http::status::ok : http::status::forbidden);
+        Client client(service_->port(), "", c.host.empty() ? "-" : c.host);
+        EXPECT_EQ(!client.handshake, c.served) << client.handshake.message();
+    }
+}
+
+// A page of a trusted origin and a local program without an Origin get the
+// normal component; any other origin the protected one, whose gated
+// operations answer 1500 while the others work.
+TEST_F(BridgeServiceTest, AnOriginOffTheTrustedListGetsTheProtectedEngine) {
+    struct Case {
+        std::string_view origin;
+        bool trusted;
+    } cases[] = {
+        {"", true},
+        {kTrustedSite, true},
+        {"HTTPS://Bank.Example", true},
+        {"https://bank.example:444", false},
+        {"https://evil.example", false},
+        {"null", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.origin));
+        auto about = json::parse(request(http::verb::get, loopbackHost(), c.origin).body());
+        EXPECT_EQ(about["name"], "Pennaform");
+        EXPECT_EQ(about["trusted"], c.trusted);
+
+        auto preflight = request(http::verb::options, loopbackHost(), c.origin);
+        EXPECT_EQ(preflight["Access-Control-Allow-Private-Network"] == "true",
+                  c.trusted && !c.origin.empty());
+
+        Client client(service_->port(), c.origin);
+        ASSERT_FALSE(client.handshake) << client.handshake.message();
+        json hashed = client.call("Hash", {"abc", 0});
+        EXPECT_EQ(hashed["errorCode"], c.trusted ? 0 : 1500);
+        EXPECT_EQ(hashed["result"] == "", !c.trusted);
+        EXPECT_EQ(client.call("GetErrorCode", json::array())["result"], c.trusted ? 0 : 1500);
+        EXPECT_EQ(client.call("GetMacAddress", json::array())["errorCode"] == 1500, !c.trusted);
+        EXPECT_EQ(client.call("GetVersion", json::array())["result"], "4.2.3.0");
+        EXPECT_EQ(client.call("SelectSigner", {"", 0, 0})["errorCode"] == 1500, !c.trusted);
+    }
+}
+
+// Malformed messages are each answered with a usage error (with the id when
+// one could be read) and the connection goes on; a message over the limit
+// ends its own connection only; a closed connection ends its Engine.
+TEST_F(BridgeServiceTest, HostileMessagesLeaveTheServiceAnswering) {
+    const std::string malformed[] = {
+        "",
+        "{",
+        "[]",
+        "42",
+        R"({"id":3})",
+        R"({"id":4,"method":7})",
+        R"({"id":5,"method":"NoSuchMethod","args":[]})",
+        R"({"id":6,"method":"Hash","args":["abc"]})",
+        R"({"id":7,"method":"Hash","args":[0,0]})",
+        R"({"id":8,"method":"Hash","args":["abc",4294967296]})",
+        R"({"id":9,"method":"Hash","args":"abc"})",
+        R"({"id":[[[[[[[[[[1]]]]]]]]]],"method":"GetVersion"})",
+    };
+    Client client(service_->port(), "");
+    ASSERT_FALSE(client.handshake);
+    for (int round = 0; round < 200; ++round) {
+        const std::string& text = malformed[std::size_t(round) % std::size(malformed)];
+        ASSERT_FALSE(client.send(text)) << text;
+        std::optional<json> answer = client.answer();
+        ASSERT_TRUE(answer) << text;
+        EXPECT_TRUE(answer->contains("usageError")) << text;
+        json sent = json::parse(text, nullptr, false);
+        if (sent.is_object() && sent.contains("id") && sent["id"].is_number()) {
+            EXPECT_EQ((*answer)["id"], sent["id"]) << text;
+        }
+    }
+    json version = client.call("GetVersion", json::array());
+    EXPECT_EQ(version["id"], 1);
+    EXPECT_EQ(version["result"], "4.2.3.0");
+
+    Client oversized(service_->port(), "");
+    ASSERT_FALSE(oversized.handshake);
+    std::string big = R"({"method":"Hash","args":[")" + std::string(65 * 1024, 'a') + R"(",0]})";
+    (void)oversized.send(big);
+    EXPECT_FALSE(oversized.answer());
+    EXPECT_EQ(client.call("Hash", {"abc", 0})["errorCode"], 0);
+
+    client.socket.close(websocket::close_code::normal);
+    oversized.socket.next_layer().close();
+    EXPECT_TRUE(waitForNoConnections()) << service_->openConnections();
+    Client later(service_->port(), "");
+    EXPECT_EQ(later.call("GetVersion", json::array())["result"], "4.2.3.0");
+}
+
+// A connection of another user of the machine is closed before a byte of it
+// is read, even with a good Host and a trusted Origin; the same request from
+// this user is served.
+TEST_F(BridgeServiceTest, AnotherUsersConnectionIsClosedUnread) {
+    if (::geteuid() != 0) GTEST_SKIP() << "dropping to another user needs root";
+    const std::string request = "GET / HTTP/1.1\r\nHost: " + loopbackHost() +
+                                "\r\nOrigin: " + std::string(kTrustedSite) + "\r\n\r\n";
+    auto answerAs = [&](bool asNobody) {
+        pid_t child = ::fork();
+        if (child == 0) {
+            if (asNobody && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+            int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(service_->port());
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+                ::_exit(4);
+            }
+            (void)!::write(fd, request.data(), request.size());
+            char first[16];
+            ssize_t got = ::read(fd, first, sizeof first);
+            ::_exit(got > 0 && std::string_view(first, std::size_t(got)).starts_with("HTTP/1.1 200")
+                        ? 0
+                        : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(answerAs(false), 0);
+    EXPECT_EQ(answerAs(true), 1);
+}
+
+// The signer port of a page's connection is its origin's: a signer saved for
+// one site is restored for that site only, never for another site or for the
+// session's own port.
+TEST(BridgeSignerPort, ASiteRestoresOnlyItsOwnSigner) {
+    TemporaryFolder home;
+    auto platform = platform::makePlatform(platform::StateHome(home.sub("home")));
+    auto restoredFor = [&](std::string_view scope) {
+        SignerState state;
+        state.portScope = std::string(scope);
+        std::optional<signing::SignerPort> port = signing::openSignerPort(state, *platform);
+        EXPECT_TRUE(port);
+        std::optional<signing::SavedSigner> saved = signing::readSavedSigner(*port);
+        return saved ? saved->hash : std::string();
+    };
+    {
+        SignerState chosen;
+        chosen.portScope = std::string(kTrustedSite);
+        chosen.signerMedia = signerMedia::kPersonalStore;
+        chosen.signerCertHash = std::string(40, 'A');
+        chosen.signerCertBytes = {0x30, 0x03, 0x02, 0x01, 0x01};
+        std::optional<signing::SignerPort> port = signing::openSignerPort(chosen, *platform);
+        ASSERT_TRUE(port);
+        signing::saveSigner(*port, chosen);
+    }
+    EXPECT_EQ(restoredFor(kTrustedSite), std::string(40, 'A'));
+    EXPECT_EQ(restoredFor("https://evil.example"), "");
+    EXPECT_EQ(restoredFor("https://bank.example.evil.example"), "");
+    EXPECT_EQ(restoredFor(""), "");
+    EXPECT_NE(signing::signerPortName("https://a.example"),
+              signing::signerPortName("https://b.example"));
+    EXPECT_EQ(signing::signerPortName(""), signing::kPortName);
+}
+
+}  // namespace
+}  // namespace pennaform::bridge
