@@ -35,6 +35,7 @@ inline constexpr PlatformError kErrorNoData = 232;
 inline constexpr PlatformError kErrorMoreData = 234;
 inline constexpr PlatformError kErrorNoMoreItems = 259;
 inline constexpr PlatformError kErrorMrMidNotFound = 317;  // no message text for a number
+inline constexpr PlatformError kErrorKeyDeleted = 1018;
 inline constexpr PlatformError kErrorNoUnicodeTranslation = 1113;
 inline constexpr PlatformError kErrorIoDevice = 1117;
 inline constexpr PlatformError kErrorCancelled = 1223;

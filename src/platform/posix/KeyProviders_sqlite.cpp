@@ -500,6 +500,8 @@ public:
                 connection.prepare("DELETE FROM container_keys WHERE container = ?1");
             if (!keys) return keys.failure();
             keys->bindText(1, identity->folded);
+            // The WAL still holds the frames that wrote the keys.
+            store_->database->purgeJournalAfterCommit();
             return keys->execute();
         });
     }

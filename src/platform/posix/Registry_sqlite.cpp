@@ -10,6 +10,7 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,19 +77,61 @@ Name nameFrom(std::u16string_view wide) {
 // KeyPath: a key's names from the root down.
 struct KeyPath {
     std::vector<Name> names;
-
-    // lookupPath: the folded names joined by backslashes, from the first
-    // `depth` names ("" for the root).
-    std::string lookupPath(std::size_t depth) const {
-        std::string path;
-        for (std::size_t i = 0; i < depth; ++i) {
-            if (i > 0) path += '\\';
-            path += names[i].forLookup;
-        }
-        return path;
-    }
-    std::string lookupPath() const { return lookupPath(names.size()); }
 };
+
+// A key's row names its parent's row by id; the root of a hive has no row
+// and the id 0.
+constexpr std::int64_t kRootKeyId = 0;
+
+// findKeyId: the row id of the key at `path`; nullopt when a key on the way
+// does not exist.
+Outcome<std::optional<std::int64_t>> findKeyId(Connection& connection, const KeyPath& path) {
+    std::int64_t id = kRootKeyId;
+    if (path.names.empty()) return std::optional<std::int64_t>(id);
+    Outcome<Statement> child =
+        connection.prepare("SELECT id FROM registry_keys WHERE parent = ?1 AND folded_name = ?2");
+    if (!child) return child.failure();
+    for (const Name& name : path.names) {
+        child->reset();
+        child->bindInt64(1, id).bindText(2, name.forLookup);
+        Outcome<bool> row = child->step();
+        if (!row) return row.failure();
+        if (!*row) return std::optional<std::int64_t>();
+        id = child->columnInt64(0);
+    }
+    return std::optional<std::int64_t>(id);
+}
+
+// createMissingKeys: every key on `path` that does not exist yet; the row
+// id of the last.
+Outcome<std::int64_t> createMissingKeys(Connection& connection, const KeyPath& path) {
+    Outcome<Statement> child =
+        connection.prepare("SELECT id FROM registry_keys WHERE parent = ?1 AND folded_name = ?2");
+    if (!child) return child.failure();
+    Outcome<Statement> insert = connection.prepare(
+        "INSERT INTO registry_keys (parent, name, folded_name) VALUES (?1, ?2, ?3) RETURNING id");
+    if (!insert) return insert.failure();
+    std::int64_t id = kRootKeyId;
+    for (const Name& name : path.names) {
+        child->reset();
+        child->bindInt64(1, id).bindText(2, name.forLookup);
+        Outcome<bool> found = child->step();
+        if (!found) return found.failure();
+        if (*found) {
+            id = child->columnInt64(0);
+            continue;
+        }
+        insert->reset();
+        insert->bindInt64(1, id).bindText(2, name.asWritten).bindText(3, name.forLookup);
+        Outcome<bool> inserted = insert->step();
+        if (!inserted) return inserted.failure();
+        if (!*inserted) return fail(errors::kErrorIoDevice);
+        id = insert->columnInt64(0);
+        Status finished = insert->execute();  // runs the statement to its end
+        if (!finished) return finished.failure();
+    }
+    return id;
+}
 
 Outcome<KeyPath> parseKeyPath(std::string_view ansiPath) {
     std::u16string wide = toWide(ansiPath);
@@ -144,9 +187,15 @@ Outcome<Connection*> readerOrEmpty(StateDatabase& database) {
 
 class SqliteRegistryKey : public RegistryKey {
 public:
-    SqliteRegistryKey(std::shared_ptr<StateDatabase> database, std::string lookupPath,
-                      bool writable)
-        : database_(std::move(database)), lookupPath_(std::move(lookupPath)), writable_(writable) {}
+    // `createsPath`: a hive's root, which exists even when the keys that
+    // hold it in the database (the classes hive's Software\Classes) do not
+    // yet; a value written there makes them.
+    SqliteRegistryKey(std::shared_ptr<StateDatabase> database, KeyPath path, bool writable,
+                      bool createsPath)
+        : database_(std::move(database)),
+          path_(std::move(path)),
+          writable_(writable),
+          createsPath_(createsPath) {}
 
     Outcome<RegistryValue> queryValue(std::string_view name) const override {
         Outcome<Name> valueName = parseValueName(name);
@@ -154,10 +203,13 @@ public:
         Outcome<Connection*> reader = readerOrEmpty(*database_);
         if (!reader) return reader.failure();
         if (*reader == nullptr) return fail(errors::kErrorFileNotFound);
+        Outcome<std::optional<std::int64_t>> id = findKeyId(**reader, path_);
+        if (!id) return id.failure();
+        if (!*id) return fail(errors::kErrorFileNotFound);
         Outcome<Statement> query = (*reader)->prepare(
-            "SELECT type, data FROM registry_values WHERE key_path = ?1 AND folded_name = ?2");
+            "SELECT type, data FROM registry_values WHERE key_id = ?1 AND folded_name = ?2");
         if (!query) return query.failure();
-        query->bindText(1, lookupPath_).bindText(2, valueName->forLookup);
+        query->bindInt64(1, **id).bindText(2, valueName->forLookup);
         Outcome<bool> row = query->step();
         if (!row) return row.failure();
         if (!*row) return fail(errors::kErrorFileNotFound);
@@ -171,12 +223,14 @@ public:
         if (!valueName) return valueName.failure();
         Bytes stored = storedForm(type, data);
         return database_->write([&](Connection& connection) -> Status {
+            Outcome<std::int64_t> id = keyIdForWriting(connection);
+            if (!id) return id.failure();
             Outcome<Statement> upsert = connection.prepare(
-                "INSERT INTO registry_values (key_path, folded_name, name, type, data) "
-                "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT (key_path, folded_name) "
+                "INSERT INTO registry_values (key_id, folded_name, name, type, data) "
+                "VALUES (?1, ?2, ?3, ?4, ?5) ON CONFLICT (key_id, folded_name) "
                 "DO UPDATE SET type = excluded.type, data = excluded.data");
             if (!upsert) return upsert.failure();
-            return upsert->bindText(1, lookupPath_)
+            return upsert->bindInt64(1, *id)
                 .bindText(2, valueName->forLookup)
                 .bindText(3, valueName->asWritten)
                 .bindInt64(4, std::int64_t(type))
@@ -190,11 +244,13 @@ public:
         Outcome<Name> valueName = parseValueName(name);
         if (!valueName) return fail(errors::kErrorFileNotFound);
         return database_->write([&](Connection& connection) -> Status {
+            Outcome<std::optional<std::int64_t>> id = findKeyId(connection, path_);
+            if (!id) return id.failure();
+            if (!*id) return fail(errors::kErrorFileNotFound);
             Outcome<Statement> remove = connection.prepare(
-                "DELETE FROM registry_values WHERE key_path = ?1 AND folded_name = ?2");
+                "DELETE FROM registry_values WHERE key_id = ?1 AND folded_name = ?2");
             if (!remove) return remove.failure();
-            Status removed =
-                remove->bindText(1, lookupPath_).bindText(2, valueName->forLookup).execute();
+            Status removed = remove->bindInt64(1, **id).bindText(2, valueName->forLookup).execute();
             if (!removed) return removed;
             return connection.changes() == 0 ? fail(errors::kErrorFileNotFound) : Status::success();
         });
@@ -204,11 +260,14 @@ public:
         Outcome<Connection*> reader = readerOrEmpty(*database_);
         if (!reader) return reader.failure();
         if (*reader == nullptr) return fail(errors::kErrorNoMoreItems);
+        Outcome<std::optional<std::int64_t>> id = findKeyId(**reader, path_);
+        if (!id) return id.failure();
+        if (!*id) return fail(errors::kErrorNoMoreItems);
         Outcome<Statement> query = (*reader)->prepare(
-            "SELECT name FROM registry_keys WHERE parent_path = ?1 "
+            "SELECT name FROM registry_keys WHERE parent = ?1 "
             "ORDER BY folded_name LIMIT 1 OFFSET ?2");
         if (!query) return query.failure();
-        query->bindText(1, lookupPath_).bindInt64(2, index);
+        query->bindInt64(1, **id).bindInt64(2, index);
         Outcome<bool> row = query->step();
         if (!row) return row.failure();
         if (!*row) return fail(errors::kErrorNoMoreItems);
@@ -216,9 +275,20 @@ public:
     }
 
 private:
+    // keyIdForWriting: the key's row id; ERROR_KEY_DELETED when the key was
+    // deleted since this handle was opened.
+    Outcome<std::int64_t> keyIdForWriting(Connection& connection) const {
+        if (createsPath_) return createMissingKeys(connection, path_);
+        Outcome<std::optional<std::int64_t>> id = findKeyId(connection, path_);
+        if (!id) return id.failure();
+        if (!*id) return fail(errors::kErrorKeyDeleted);
+        return **id;
+    }
+
     std::shared_ptr<StateDatabase> database_;
-    std::string lookupPath_;
+    KeyPath path_;
     bool writable_;
+    bool createsPath_;
 };
 
 class SqliteRegistry : public Registry {
@@ -234,13 +304,9 @@ public:
         Outcome<Connection*> reader = readerOrEmpty(*key->database);
         if (!reader) return reader.failure();
         if (*reader == nullptr) return fail(errors::kErrorFileNotFound);
-        Outcome<Statement> query =
-            (*reader)->prepare("SELECT 1 FROM registry_keys WHERE folded_path = ?1");
-        if (!query) return query.failure();
-        query->bindText(1, key->path.lookupPath());
-        Outcome<bool> row = query->step();
-        if (!row) return row.failure();
-        if (!*row) return fail(errors::kErrorFileNotFound);
+        Outcome<std::optional<std::int64_t>> id = findKeyId(**reader, key->path);
+        if (!id) return id.failure();
+        if (!*id) return fail(errors::kErrorFileNotFound);
         return keyFor(*key);
     }
 
@@ -254,7 +320,9 @@ public:
         if (!key) return key.failure();
         if (!key->path.names.empty()) {
             Status created = user_->write([&](Connection& connection) -> Status {
-                return insertMissingKeys(connection, key->path);
+                Outcome<std::int64_t> id = createMissingKeys(connection, key->path);
+                if (!id) return id.failure();
+                return Status::success();
             });
             if (!created) return created.failure();
         }
@@ -267,7 +335,10 @@ public:
         if (!key) return key.failure();
         if (key->isHiveRoot()) return fail(errors::kErrorAccessDenied);
         return user_->write([&](Connection& connection) -> Status {
-            return deleteTree(connection, key->path.lookupPath());
+            Outcome<std::optional<std::int64_t>> id = findKeyId(connection, key->path);
+            if (!id) return id.failure();
+            if (!*id) return fail(errors::kErrorFileNotFound);
+            return deleteTree(connection, **id);
         });
     }
 
@@ -299,49 +370,22 @@ private:
     }
 
     static std::unique_ptr<RegistryKey> keyFor(const HiveKey& key) {
-        return std::make_unique<SqliteRegistryKey>(key.database, key.path.lookupPath(),
-                                                   key.writable);
+        return std::make_unique<SqliteRegistryKey>(key.database, key.path, key.writable,
+                                                   key.isHiveRoot());
     }
 
-    // deleteTree: the key at `lookupPath`, every key below it and all their
-    // values. Names hold no backslash, so the paths below "P" are exactly
-    // those from "P\" up to (not including) "P]", ']' following the backslash.
-    static Status deleteTree(Connection& connection, const std::string& lookupPath) {
-        std::string below = lookupPath + '\\';
-        std::string pastBelow = lookupPath + ']';
-        Outcome<Statement> removeKeys = connection.prepare(
-            "DELETE FROM registry_keys WHERE folded_path = ?1 "
-            "OR (folded_path >= ?2 AND folded_path < ?3)");
-        if (!removeKeys) return removeKeys.failure();
-        Status removed =
-            removeKeys->bindText(1, lookupPath).bindText(2, below).bindText(3, pastBelow).execute();
-        if (!removed) return removed;
-        if (connection.changes() == 0) return fail(errors::kErrorFileNotFound);
-        Outcome<Statement> removeValues = connection.prepare(
-            "DELETE FROM registry_values WHERE key_path = ?1 "
-            "OR (key_path >= ?2 AND key_path < ?3)");
-        if (!removeValues) return removeValues.failure();
-        return removeValues->bindText(1, lookupPath)
-            .bindText(2, below)
-            .bindText(3, pastBelow)
-            .execute();
-    }
-
-    static Status insertMissingKeys(Connection& connection, const KeyPath& path) {
-        Outcome<Statement> insert = connection.prepare(
-            "INSERT INTO registry_keys (folded_path, parent_path, name, folded_name) "
-            "VALUES (?1, ?2, ?3, ?4) ON CONFLICT (folded_path) DO NOTHING");
-        if (!insert) return insert.failure();
-        for (std::size_t depth = 1; depth <= path.names.size(); ++depth) {
-            const Name& name = path.names[depth - 1];
-            Statement& statement = *insert;
-            Status inserted = statement.bindText(1, path.lookupPath(depth))
-                                  .bindText(2, path.lookupPath(depth - 1))
-                                  .bindText(3, name.asWritten)
-                                  .bindText(4, name.forLookup)
-                                  .execute();
-            if (!inserted) return inserted;
-            statement.reset();
+    // deleteTree: the key of row `id`, every key below it and all their
+    // values.
+    static Status deleteTree(Connection& connection, std::int64_t id) {
+        static constexpr const char* kTree =
+            "WITH RECURSIVE tree (id) AS (SELECT ?1 UNION ALL "
+            "SELECT k.id FROM registry_keys k JOIN tree t ON k.parent = t.id) ";
+        for (const char* removal : {"DELETE FROM registry_values WHERE key_id IN tree",
+                                    "DELETE FROM registry_keys WHERE id IN tree"}) {
+            Outcome<Statement> remove = connection.prepare(std::string(kTree) + removal);
+            if (!remove) return remove.failure();
+            Status removed = remove->bindInt64(1, id).execute();
+            if (!removed) return removed;
         }
         return Status::success();
     }

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
+#include <memory>
 #include <thread>
 #include <utility>
 
@@ -85,6 +87,46 @@ CREATE TABLE container_keys (
     R"sql(
 CREATE INDEX store_certificates_in_order ON store_certificates (store, id);
 )sql",
+    // Version 4: a key names its parent by row id and holds its own name
+    // only; a value names its key by row id. Each row used to hold its whole
+    // path and its parent's, so a deep key took storage in the square of its
+    // depth. Existing keys get ids in the order of their paths, so parents
+    // are numbered before their children.
+    R"sql(
+CREATE TEMP TABLE registry_key_ids AS
+  SELECT row_number() OVER (ORDER BY folded_path) AS id, folded_path, parent_path, name,
+         folded_name
+  FROM registry_keys;
+CREATE INDEX temp.registry_key_ids_by_path ON registry_key_ids (folded_path);
+CREATE TABLE registry_key_rows (
+  id          INTEGER PRIMARY KEY,
+  parent      INTEGER NOT NULL,
+  name        TEXT NOT NULL,
+  folded_name TEXT NOT NULL
+);
+INSERT INTO registry_key_rows (id, parent, name, folded_name)
+  SELECT k.id, coalesce(p.id, 0), k.name, k.folded_name
+  FROM registry_key_ids k LEFT JOIN registry_key_ids p ON p.folded_path = k.parent_path
+  WHERE k.parent_path = '' OR p.id IS NOT NULL;
+CREATE TABLE registry_value_rows (
+  key_id      INTEGER NOT NULL,
+  folded_name TEXT NOT NULL,
+  name        TEXT NOT NULL,
+  type        INTEGER NOT NULL,
+  data        BLOB NOT NULL,
+  PRIMARY KEY (key_id, folded_name)
+) WITHOUT ROWID;
+INSERT INTO registry_value_rows (key_id, folded_name, name, type, data)
+  SELECT coalesce(k.id, 0), v.folded_name, v.name, v.type, v.data
+  FROM registry_values v LEFT JOIN registry_key_ids k ON k.folded_path = v.key_path
+  WHERE v.key_path = '' OR k.id IS NOT NULL;
+DROP TABLE temp.registry_key_ids;
+DROP TABLE registry_keys;
+DROP TABLE registry_values;
+ALTER TABLE registry_key_rows RENAME TO registry_keys;
+ALTER TABLE registry_value_rows RENAME TO registry_values;
+CREATE UNIQUE INDEX registry_keys_by_parent ON registry_keys (parent, folded_name);
+)sql",
 };
 static_assert(std::size(kMigrations) == StateDatabase::kSchemaVersion);
 
@@ -96,15 +138,84 @@ Failure errnoFailure(int error) {
 // can read it, before SQLite opens it (SQLite would create it 0644, and its
 // journal files take the database file's mode).
 Status createPrivateFile(const std::string& path) {
-    FileDescriptor file(
-        open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kPrivateFileMode));
-    if (file.get() < 0) return errnoFailure(errno);
+    FileDescriptor file(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                             kPrivateFileMode));
+    if (file.get() < 0) {
+        // A link at the database file is refused as databaseFilePath refuses it.
+        return errno == ELOOP ? fail(errors::kErrorAccessDenied) : errnoFailure(errno);
+    }
     struct stat info {};
     if (fstat(file.get(), &info) != 0) return errnoFailure(errno);
+    if (!S_ISREG(info.st_mode)) return fail(errors::kErrorFileCorrupt);
     if ((info.st_mode & 0077) != 0 && fchmod(file.get(), kPrivateFileMode) != 0) {
         return errnoFailure(errno);
     }
     return Status::success();
+}
+
+enum class LinkAtFile { kRefused, kFollowed };
+
+// realPath: `path` with every link resolved and made absolute.
+Outcome<std::string> realPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    if (!resolved) return errnoFailure(errno);
+    return std::string(resolved.get());
+}
+
+// databaseFilePath: the path SQLite is given for the database at `path`,
+// with no link left in it. SQLite's refusal of links applies to every
+// component of a path, and a home under a linked folder ($HOME, ~/.local,
+// TMPDIR) is common; so the folder is resolved here, and SQLite's refusal
+// then guards the file itself (also against a link put there after this
+// check). The file must be a regular file: SQLite would block opening a
+// FIFO. ERROR_FILE_NOT_FOUND while it does not exist.
+Outcome<std::string> databaseFilePath(const std::string& path, LinkAtFile link) {
+    std::string resolvedPath;
+    if (link == LinkAtFile::kFollowed) {
+        Outcome<std::string> resolved = realPath(path);
+        if (!resolved) return resolved;
+        resolvedPath = std::move(*resolved);
+    } else {
+        std::size_t slash = path.rfind('/');
+        std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+        Outcome<std::string> resolved = realPath(folder);
+        if (!resolved) return resolved;
+        resolvedPath = *resolved == "/" ? "" : std::move(*resolved);
+        resolvedPath += '/';
+        resolvedPath += slash == std::string::npos ? path : path.substr(slash + 1);
+    }
+    struct stat info {};
+    if (lstat(resolvedPath.c_str(), &info) != 0) return errnoFailure(errno);
+    if (S_ISLNK(info.st_mode)) return fail(errors::kErrorAccessDenied);
+    if (!S_ISREG(info.st_mode)) return fail(errors::kErrorFileCorrupt);
+    return resolvedPath;
+}
+
+// immutableUri: the URI that opens `path` read-only as a file nothing
+// changes, which needs no -shm beside it: for a folder the user may read
+// but not write, where a WAL reader could not make one.
+std::string immutableUri(const std::string& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x20 || c >= 0x7F) {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 0x0F];
+        } else {
+            uri += char(c);
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+// folderWritable: whether this process may make files in the folder of
+// `path` (its -wal and -shm).
+bool folderWritable(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    return faccessat(AT_FDCWD, folder.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 // TransactionGuard: rolls the open transaction back unless it was committed,
@@ -327,10 +438,9 @@ Outcome<Connection> Connection::open(const std::string& path, int flags) {
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    // Reading through a memory map spares a system call and a copy per
-    // page; a store of thousands of certificates is listed several times
-    // faster. Without it (the setting is advisory) reads still work.
-    sqlite3_exec(db, "PRAGMA mmap_size=268435456", nullptr, nullptr, nullptr);
+    // No memory map (SQLite's default): a file truncated in place by
+    // another program, a restore or a sync tool, would fault a mapped read
+    // with SIGBUS instead of failing it with a code.
     return connection;
 }
 
@@ -386,8 +496,18 @@ std::shared_ptr<StateDatabase> StateDatabase::machineDatabase(std::string path) 
 Outcome<Connection*> StateDatabase::reader() {
     if (path_.empty()) return fail(errors::kErrorFileNotFound);
     if (!connection_) {
-        int flags = access_ == Access::kReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-        Outcome<Connection> opened = Connection::open(path_, flags);
+        Outcome<std::string> path = databaseFilePath(
+            path_, access_ == Access::kReadOnly ? LinkAtFile::kFollowed : LinkAtFile::kRefused);
+        if (!path) return path.failure();
+        Outcome<Connection> opened = fail(errors::kErrorFileNotFound);
+        if (access_ == Access::kReadOnly) {
+            opened = Connection::open(*path, SQLITE_OPEN_READONLY);
+        } else if (folderWritable(*path)) {
+            opened = Connection::open(*path, SQLITE_OPEN_READWRITE);
+        } else {
+            opened = Connection::open(immutableUri(*path), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+            immutable_ = opened.ok();
+        }
         if (!opened) return opened.failure();
         connection_.emplace(std::move(*opened));
     }
@@ -398,7 +518,13 @@ Outcome<Connection*> StateDatabase::reader() {
     if (*version > kSchemaVersion) return fail(errors::kErrorNotSupported);
     // A database an older build made lacks the newer tables; the user's own
     // database is brought up to date before it is read.
-    if (*version < kSchemaVersion && access_ == Access::kReadWrite) return openForWriting();
+    if (*version < kSchemaVersion && access_ == Access::kReadWrite) {
+        Outcome<Connection*> writable = openForWriting();
+        // One the user may only read is read as it is only when its tables
+        // are the current ones, which it lacks.
+        if (!writable && immutable_) return fail(errors::kErrorNotSupported);
+        return writable;
+    }
     return &*connection_;
 }
 
@@ -412,8 +538,14 @@ Outcome<Connection*> StateDatabase::openForWriting() {
         if (!folder) return folder.failure();
         Status file = createPrivateFile(path_);
         if (!file) return file.failure();
+        if (immutable_) {
+            connection_.reset();  // the folder may be written now
+            immutable_ = false;
+        }
         if (!connection_) {
-            Outcome<Connection> opened = Connection::open(path_, SQLITE_OPEN_READWRITE);
+            Outcome<std::string> path = databaseFilePath(path_, LinkAtFile::kRefused);
+            if (!path) return path.failure();
+            Outcome<Connection> opened = Connection::open(*path, SQLITE_OPEN_READWRITE);
             if (!opened) return opened.failure();
             connection_.emplace(std::move(*opened));
         }
@@ -457,9 +589,21 @@ Status StateDatabase::write(const std::function<Status(Connection&)>& change) {
     writing_ = true;
     struct Done {
         bool& writing;
-        ~Done() { writing = false; }
-    } done{writing_};
-    return inTransaction(**connection, change);
+        bool& purge;
+        ~Done() { writing = purge = false; }
+    } done{writing_, purgeJournal_};
+    Status written = inTransaction(**connection, change);
+    if (written && purgeJournal_) {
+        // Best effort: the change is made and kept whatever this gives. A
+        // reader of another process holding an old snapshot can keep the
+        // journal from being emptied until the next purge.
+        (void)(*connection)->executeScript("PRAGMA wal_checkpoint(TRUNCATE)");
+    }
+    return written;
+}
+
+void StateDatabase::purgeJournalAfterCommit() {
+    purgeJournal_ = writing_;
 }
 
 }  // namespace pennaform::platform

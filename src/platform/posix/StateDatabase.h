@@ -96,14 +96,19 @@ private:
 class StateDatabase {
 public:
     // The version of the tables this build creates and reads.
-    static constexpr std::int64_t kSchemaVersion = 3;
+    static constexpr std::int64_t kSchemaVersion = 4;
 
     // userDatabase: the per-user database of `home`. Nothing is touched until
     // first use; the first change creates the folder (0700) and the file
-    // (0600) with the current tables.
+    // (0600) with the current tables. The folder may be reached through
+    // links; a link at the database file itself is refused
+    // (ERROR_ACCESS_DENIED). In a folder the user may read but not write,
+    // the database is read as a file nothing changes (what a writer left in
+    // its WAL is not seen) and writes fail with ERROR_ACCESS_DENIED.
     static std::shared_ptr<StateDatabase> userDatabase(const StateHome& home);
     // machineDatabase: a database that is only ever read, such as the machine
-    // hive; it is opened read-only, never created, never changed.
+    // hive; it is opened read-only, never created, never changed. It may be
+    // a link; anything but a regular file is refused (ERROR_FILE_CORRUPT).
     static std::shared_ptr<StateDatabase> machineDatabase(std::string path);
 
     StateDatabase(const StateDatabase&) = delete;
@@ -124,6 +129,12 @@ public:
     // undone alone when it fails, and kept only when the outer one commits,
     // so several services' changes can be made one transaction.
     Status write(const std::function<Status(Connection&)>& change);
+    // purgeJournalAfterCommit: called from within a write's change that
+    // removes secrets. Once the outermost transaction commits, the WAL is
+    // copied into the database and cut to nothing, so the frames that wrote
+    // the removed rows leave no copy on disk (secure_delete has overwritten
+    // them in the database file). Ignored outside a write.
+    void purgeJournalAfterCommit();
 
 private:
     enum class Access { kReadWrite, kReadOnly };
@@ -138,6 +149,8 @@ private:
     std::optional<Connection> connection_;
     bool readyForWriting_ = false;  // journal mode and tables checked on this connection
     bool writing_ = false;          // a write's transaction is open
+    bool purgeJournal_ = false;     // the open write asked for purgeJournalAfterCommit
+    bool immutable_ = false;        // connection_ reads a folder the user cannot write
 };
 
 }  // namespace pennaform::platform

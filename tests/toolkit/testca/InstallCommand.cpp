@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "platform/AsciiCase.h"
 #include "platform/CodePage.h"
 #include "platform/PlatformFactory.h"
 
@@ -160,6 +161,46 @@ std::optional<platform::KeyProvInfo> bindingFromKey(platform::Platform& platform
     return binding;
 }
 
+// bindingOfInstalled: the key binding the certificate `der` already has
+// in `store`, if it is there.
+std::optional<platform::KeyProvInfo> bindingOfInstalled(platform::CertificateStore& store,
+                                                        const Bytes& der) {
+    auto certificates = store.certificates();
+    if (!certificates) return std::nullopt;
+    for (const platform::StoredCertificate& installed : *certificates) {
+        if (installed.encoded != der) continue;
+        auto properties = store.properties(installed.id);
+        if (properties) return properties->keyProvInfo;
+    }
+    return std::nullopt;
+}
+
+// sameContainer: container names compare with ASCII letters folded.
+bool sameContainer(const std::u16string& a, const std::u16string& b) {
+    return pennaform::equalIgnoringAsciiCase(utf16ToUtf8(a), utf16ToUtf8(b));
+}
+
+// anyCertificateNames: whether a certificate of the user's system stores is
+// bound to the container.
+bool anyCertificateNames(platform::CertificateStores& stores, const std::u16string& container) {
+    for (platform::SystemStore which :
+         {platform::SystemStore::kMy, platform::SystemStore::kRoot, platform::SystemStore::kCa}) {
+        auto store = stores.openSystemStore(which);
+        if (!store) return true;  // unknown: the container is kept
+        auto certificates = (*store)->certificates();
+        if (!certificates) return true;
+        for (const platform::StoredCertificate& installed : *certificates) {
+            auto properties = (*store)->properties(installed.id);
+            if (!properties) return true;
+            if (properties->keyProvInfo &&
+                sameContainer(properties->keyProvInfo->containerName, container)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int runInstallCommand(const std::vector<std::string>& args) {
@@ -180,24 +221,59 @@ int runInstallCommand(const std::vector<std::string>& args) {
     if (platform->stores() == nullptr || platform->pkcs12() == nullptr) {
         return failure("the platform offers no certificate stores");
     }
-    platform::CertProperties properties;
+    Pkey key;
     if (options->keyPath) {
-        Pkey key = readPrivateKey(*options->keyPath);
+        key = readPrivateKey(*options->keyPath);
         if (!key) return failure(*options->keyPath + " is not an unencrypted PEM private key");
         if (X509_check_private_key(certificate.get(), key.get()) != 1) {
             return failure(*options->keyPath + " is not the key of " + options->certificatePath);
         }
-        std::string problem;
-        properties.keyProvInfo = bindingFromKey(*platform, certificate.get(), key.get(), problem);
-        if (!properties.keyProvInfo) return failure(problem);
     }
     auto store = platform->stores()->openSystemStore(options->store);
     if (!store) return failure("cannot open the store");
-    auto added =
-        (*store)->add(*der, properties, platform::AddDisposition::kReplaceInheritProperties);
-    if (!added)
-        return failure("cannot add the certificate (platform error " +
-                       std::to_string(added.error()) + ")");
+    // The key's container and the certificate bound to it are kept in one
+    // transaction: a process killed in between leaves neither, never a key
+    // that no certificate names.
+    platform::CertProperties properties;
+    std::optional<platform::CertId> added;
+    std::string problem;
+    platform::Status installed = platform->stores()->changeTogether([&]() -> platform::Status {
+        std::optional<platform::KeyProvInfo> earlier;
+        if (key) {
+            properties.keyProvInfo =
+                bindingFromKey(*platform, certificate.get(), key.get(), problem);
+            if (!properties.keyProvInfo) return platform::fail(platform::errors::kNteFail);
+            earlier = bindingOfInstalled(**store, *der);
+        }
+        auto stored =
+            (*store)->add(*der, properties, platform::AddDisposition::kReplaceInheritProperties);
+        if (!stored) {
+            problem = "cannot add the certificate (platform error " +
+                      std::to_string(stored.error()) + ")";
+            return stored.failure();
+        }
+        added = *stored;
+        // Installed again with its key: the container of the earlier install
+        // is no one's once no certificate names it any more.
+        if (earlier &&
+            !sameContainer(earlier->containerName, properties.keyProvInfo->containerName) &&
+            !anyCertificateNames(*platform->stores(), earlier->containerName)) {
+            platform::Status dropped = platform->keys()->deleteContainer(
+                {toAnsi(earlier->containerName), toAnsi(earlier->providerName),
+                 earlier->providerType});
+            if (!dropped && dropped.error() != platform::errors::kNteBadKeyset) {
+                problem = "cannot remove the earlier key (platform error " +
+                          std::to_string(dropped.error()) + ")";
+                return dropped;
+            }
+        }
+        return platform::Status::success();
+    });
+    if (!installed) {
+        return failure(problem.empty() ? "cannot install (platform error " +
+                                             std::to_string(installed.error()) + ")"
+                                       : problem);
+    }
     std::cout << hex(*(*store)->sha1Hash(*added));
     if (properties.keyProvInfo)
         std::cout << " " << utf16ToUtf8(properties.keyProvInfo->containerName);

@@ -7,8 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "platform/PlatformFactory.h"
 #include "support/TemporaryFolder.h"
@@ -148,6 +151,126 @@ TEST(KeyStoreSqlite, AHomeThatMayNotBeWrittenGivesNtePerm) {
     auto platform = harness.open();
     EXPECT_TRUE(platform->keys()->openContainer(existing));
     EXPECT_EQ((*platform->stores()->openSystemStore(SystemStore::kMy))->certificates()->size(), 1u);
+}
+
+Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(KeyStoreSqlite, AHomeUnderALinkedFolderKeepsItsStateAndALinkedDatabaseIsRefused) {
+    TemporaryFolder folder;
+    fs::create_directory(folder.sub("real"));
+    fs::create_directory_symlink(folder.sub("real"), folder.sub("link"));
+    StateHome home(folder.sub("link") + "/data/pennaform");
+    const Bytes der = pennaform::test::makeTestIdentity("Linked", 1024).certificateDer;
+    {
+        auto platform = makePlatform(home);
+        auto key = platform->registry()->createKey("Software\\Linked");
+        ASSERT_TRUE(key) << key.error();
+        ASSERT_TRUE((*key)->setValue("Mode", ValueType::kString, bytesOf("on")));
+        ASSERT_TRUE((*platform->stores()->openSystemStore(SystemStore::kMy))
+                        ->add(der, {}, AddDisposition::kAlways));
+    }
+    auto platform = makePlatform(home);
+    auto key = platform->registry()->openKey(Hive::kCurrentUser, "software\\linked");
+    ASSERT_TRUE(key) << key.error();
+    EXPECT_EQ((*key)->queryValue("Mode")->data, bytesOf("on"));
+    EXPECT_EQ((*platform->stores()->openSystemStore(SystemStore::kMy))->certificates()->size(), 1u);
+
+    // A link at the database file itself would let whoever placed it send
+    // the keys elsewhere: it is neither read nor written through.
+    StateHome linked(folder.sub("linked-file"));
+    fs::create_directory(linked.userFolder());
+    fs::create_symlink(home.databasePath(), linked.databasePath());
+    auto other = makePlatform(linked);
+    auto otherMy = *other->stores()->openSystemStore(SystemStore::kMy);
+    EXPECT_EQ(otherMy->certificates().error(), errors::kErrorAccessDenied);
+    EXPECT_EQ(other->registry()->createKey("Software\\Other").error(), errors::kErrorAccessDenied);
+    EXPECT_EQ(otherMy->add(der, {}, AddDisposition::kAlways).error(), errors::kNtePerm);
+    EXPECT_EQ(platform->registry()->openKey(Hive::kCurrentUser, "Software\\Other").error(),
+              errors::kErrorFileNotFound);
+}
+
+TEST(KeyStoreSqlite, ADeletedContainerLeavesNoKeyBytesInTheDatabaseOrItsJournal) {
+    SqliteKeyStoreHarness harness;
+    auto platform = harness.open();
+    const ContainerRef ref{"to be deleted", "", providerTypes::kRsaFull};
+    auto container = platform->keys()->createContainer(ref);
+    ASSERT_TRUE(container);
+    auto key = (*container)->generateKeyPair(KeySpec::kKeyExchange, 1024, keyFlags::kExportable);
+    ASSERT_TRUE(key);
+    auto blob = (*key)->exportPrivateKeyBlob();
+    ASSERT_TRUE(blob);
+    // The blob's first prime (little-endian, after the 20-byte header and the
+    // 128-byte modulus); the stored PKCS#8 holds it big-endian.
+    ByteView prime = blob->view().subspan(20 + 128, 64);
+    Bytes secret(prime.rbegin() + 16, prime.rbegin() + 48);
+    const std::string database = harness.home().databasePath();
+    auto holds = [&](const std::string& path) {
+        Bytes bytes = fileBytes(path);
+        return std::search(bytes.begin(), bytes.end(), secret.begin(), secret.end()) != bytes.end();
+    };
+    ASSERT_TRUE(holds(database) || holds(database + "-wal"));  // the probe finds the key
+
+    // Still open, as a process killed now would leave the files.
+    ASSERT_TRUE(platform->keys()->deleteContainer(ref));
+    EXPECT_FALSE(holds(database));
+    EXPECT_FALSE(holds(database + "-wal"));
+}
+
+// A home the user may read but not write: reads are served (WAL readers
+// would need to make a -shm file there), writes refused with the usual codes.
+TEST(KeyStoreSqlite, AHomeTheUserMayOnlyReadIsReadAndRefusesWrites) {
+    SqliteKeyStoreHarness harness;
+    const Bytes der = pennaform::test::makeTestIdentity("Read only", 1024).certificateDer;
+    const ContainerRef existing{"kept", "", providerTypes::kRsaFull};
+    {
+        auto platform = harness.open();
+        ASSERT_TRUE(platform->keys()->createContainer(existing));
+        ASSERT_TRUE((*platform->stores()->openSystemStore(SystemStore::kMy))
+                        ->add(der, {}, AddDisposition::kAlways));
+        auto key = platform->registry()->createKey("Software\\Kept");
+        ASSERT_TRUE(key && (*key)->setValue("Mode", ValueType::kString, bytesOf("on")));
+    }
+    const std::string folder = harness.home().userFolder();
+    const std::string database = harness.home().databasePath();
+    fs::permissions(fs::path(folder).parent_path(), fs::perms(0755));
+    fs::permissions(folder, fs::perms(0555));
+    fs::permissions(database, fs::perms(0444));
+    if (geteuid() != 0 && access(folder.c_str(), W_OK) == 0) {
+        fs::permissions(folder, fs::perms(0700));
+        GTEST_SKIP() << "this user writes folders whatever their mode";
+    }
+    // The exit code names the first step that went wrong.
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(2);
+            auto platform = makePlatform(harness.home());
+            auto key = platform->registry()->openKey(Hive::kCurrentUser, "Software\\Kept");
+            if (!key || (*key)->queryValue("Mode")->data != bytesOf("on")) std::_Exit(3);
+            auto my = *platform->stores()->openSystemStore(SystemStore::kMy);
+            if (my->certificates()->size() != 1) std::_Exit(4);
+            if (!platform->keys()->openContainer(existing)) std::_Exit(5);
+            if ((*key)->setValue("Mode", ValueType::kString, bytesOf("off")).error() !=
+                errors::kErrorAccessDenied) {
+                std::_Exit(6);
+            }
+            if (my->add(der, {}, AddDisposition::kAlways).error() != errors::kNtePerm)
+                std::_Exit(7);
+            if (platform->keys()->deleteContainer(existing).error() != errors::kNtePerm) {
+                std::_Exit(8);
+            }
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    fs::permissions(folder, fs::perms(0700));
+    fs::permissions(database, fs::perms(0600));
+    EXPECT_FALSE(fs::exists(database + "-shm"));
 }
 
 TEST(KeyStoreSqlite, ADatabaseOfTheRegistryOnlyGetsTheNewTables) {
