@@ -9,6 +9,7 @@
 #include <bit>
 #include <cerrno>
 #include <memory>
+#include <string_view>
 
 namespace pennaform {
 namespace {
@@ -34,13 +35,22 @@ IconvHandle openIconv(const char* to, const char* from) {
     return IconvHandle(cd);
 }
 
-// Runs iconv over the whole input; at every sequence it cannot convert, calls
-// onBad(position) which appends a substitute and returns how many input bytes
-// to skip. Output grows as needed, so the cost stays linear in the input.
+// A substitute for a sequence iconv cannot convert: the bytes written in its
+// place and how many input bytes it stands for.
+struct Substitute {
+    std::string_view bytes;
+    std::size_t skip;
+};
+
+// Runs iconv over the whole input; at every sequence it cannot convert, writes
+// onBad(position)'s substitute and skips the input it stands for. The output
+// buffer only ever grows by doubling and a substitution writes only its own
+// bytes, so the cost stays linear in the input however many substitutions
+// there are.
 template <typename OnBad>
-void convertAll(iconv_t cd, const char* in, std::size_t inLen, std::string& out, OnBad onBad) {
-    std::size_t produced = out.size();
-    out.resize(produced + inLen * 2 + 16);
+std::string convertAll(iconv_t cd, const char* in, std::size_t inLen, OnBad onBad) {
+    std::string out(inLen * 2 + 16, '\0');
+    std::size_t produced = 0;
     char* inPtr = const_cast<char*>(in);
     std::size_t inLeft = inLen;
     while (inLeft > 0) {
@@ -54,43 +64,41 @@ void convertAll(iconv_t cd, const char* in, std::size_t inLen, std::string& out,
             continue;
         }
         // EILSEQ or EINVAL: substitute and skip the offending input.
-        out.resize(produced);
-        std::size_t skip = std::min(onBad(std::size_t(inPtr - in), out), inLeft);
-        produced = out.size();
-        out.resize(produced + inLeft * 2 + 16);
+        const Substitute substitute = onBad(std::size_t(inPtr - in));
+        if (out.size() - produced < substitute.bytes.size()) out.resize(out.size() * 2);
+        produced = std::size_t(std::copy(substitute.bytes.begin(), substitute.bytes.end(),
+                                         out.begin() + std::ptrdiff_t(produced)) -
+                               out.begin());
+        const std::size_t skip = std::min(substitute.skip, inLeft);
         inPtr += skip;
         inLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);  // reset shift state
     }
     out.resize(produced);
-}
-
-std::string utf16ToBig5(std::u16string_view wide) {
-    std::string out;
-    IconvHandle cd = openIconv("CP950", "UTF-16LE");
-    if (!cd) return std::string(wide.size(), '?');
-    const char* bytes = reinterpret_cast<const char*>(wide.data());
-    convertAll(static_cast<iconv_t>(cd.get()), bytes, wide.size() * 2, out,
-               [&](std::size_t bytePos, std::string& o) -> std::size_t {
-                   o.push_back('?');
-                   std::size_t unit = bytePos / 2;
-                   bool pair = unit + 1 < wide.size() && isHighSurrogate(wide[unit]) &&
-                               isLowSurrogate(wide[unit + 1]);
-                   return pair ? 4 : 2;
-               });
     return out;
 }
 
+std::string utf16ToBig5(std::u16string_view wide) {
+    IconvHandle cd = openIconv("CP950", "UTF-16LE");
+    if (!cd) return std::string(wide.size(), '?');
+    const char* bytes = reinterpret_cast<const char*>(wide.data());
+    return convertAll(static_cast<iconv_t>(cd.get()), bytes, wide.size() * 2,
+                      [&](std::size_t bytePos) {
+                          std::size_t unit = bytePos / 2;
+                          bool pair = unit + 1 < wide.size() && isHighSurrogate(wide[unit]) &&
+                                      isLowSurrogate(wide[unit + 1]);
+                          return Substitute{"?", pair ? 4u : 2u};
+                      });
+}
+
 std::u16string big5ToUtf16(std::string_view ansi) {
-    std::string out;
     IconvHandle cd = openIconv("UTF-16LE", "CP950");
     if (!cd) return utf8ToUtf16(ansi);
-    convertAll(static_cast<iconv_t>(cd.get()), ansi.data(), ansi.size(), out,
-               [](std::size_t, std::string& o) -> std::size_t {
-                   o.push_back('?');
-                   o.push_back('\0');
-                   return 1;
-               });
+    using namespace std::string_view_literals;
+    const std::string out =
+        convertAll(static_cast<iconv_t>(cd.get()), ansi.data(), ansi.size(), [](std::size_t) {
+            return Substitute{"?\0"sv, 1};
+        });
     std::u16string wide(out.size() / 2, u'\0');
     std::copy_n(out.data(), wide.size() * 2, reinterpret_cast<char*>(wide.data()));
     return wide;
