@@ -15,7 +15,7 @@ namespace pennaform {
 namespace {
 
 static_assert(std::endian::native == std::endian::little,
-              "the UTF-16LE buffers handed to iconv are the host's char16_t arrays");
+              "the UTF-16LE buffers taken from iconv are the host's char16_t arrays");
 
 bool isHighSurrogate(char32_t u) {
     return u >= 0xD800 && u <= 0xDBFF;
@@ -42,14 +42,14 @@ struct Substitute {
     std::size_t skip;
 };
 
-// Runs iconv over the whole input; at every sequence it cannot convert, writes
-// onBad(position)'s substitute and skips the input it stands for. The output
-// buffer only ever grows by doubling and a substitution writes only its own
-// bytes, so the cost stays linear in the input however many substitutions
-// there are.
-template <typename OnBad>
-std::string convertAll(iconv_t cd, const char* in, std::size_t inLen, OnBad onBad) {
-    std::string out(inLen * 2 + 16, '\0');
+// convertAll: iconv over the whole input, starting with room for `outRoom`
+// bytes of output; each sequence it cannot convert becomes `substitute`. The
+// output buffer only ever grows by doubling and a substitution writes only its
+// own bytes, so the cost stays linear in the input however many
+// substitutions there are.
+std::string convertAll(iconv_t cd, const char* in, std::size_t inLen, std::size_t outRoom,
+                       Substitute substitute) {
+    std::string out(outRoom + 16, '\0');
     std::size_t produced = 0;
     char* inPtr = const_cast<char*>(in);
     std::size_t inLeft = inLen;
@@ -64,7 +64,6 @@ std::string convertAll(iconv_t cd, const char* in, std::size_t inLen, OnBad onBa
             continue;
         }
         // EILSEQ or EINVAL: substitute and skip the offending input.
-        const Substitute substitute = onBad(std::size_t(inPtr - in));
         if (out.size() - produced < substitute.bytes.size()) out.resize(out.size() * 2);
         produced = std::size_t(std::copy(substitute.bytes.begin(), substitute.bytes.end(),
                                          out.begin() + std::ptrdiff_t(produced)) -
@@ -78,27 +77,43 @@ std::string convertAll(iconv_t cd, const char* in, std::size_t inLen, OnBad onBa
     return out;
 }
 
+// codePointsOf: `wide` as one code point per character, a surrogate pair
+// joined into one; an unpaired surrogate is kept as it is, which no code page
+// holds.
+std::u32string codePointsOf(std::u16string_view wide) {
+    std::u32string points;
+    points.reserve(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const char32_t unit = wide[i];
+        if (isHighSurrogate(unit) && i + 1 < wide.size() && isLowSurrogate(wide[i + 1])) {
+            points.push_back(0x10000 + ((unit - 0xD800) << 10) + (wide[++i] - 0xDC00));
+        } else {
+            points.push_back(unit);
+        }
+    }
+    return points;
+}
+
+// utf16ToBig5 hands iconv code points in its own internal form ("WCHAR_T"):
+// from UTF-16 it converts in two steps, and each character the second step
+// refuses makes it convert a whole internal buffer again, a hundred times the
+// cost of the character itself.
 std::string utf16ToBig5(std::u16string_view wide) {
-    IconvHandle cd = openIconv("CP950", "UTF-16LE");
+    static_assert(sizeof(wchar_t) == sizeof(char32_t), "wchar_t holds one code point");
+    IconvHandle cd = openIconv("CP950", "WCHAR_T");
     if (!cd) return std::string(wide.size(), '?');
-    const char* bytes = reinterpret_cast<const char*>(wide.data());
-    return convertAll(static_cast<iconv_t>(cd.get()), bytes, wide.size() * 2,
-                      [&](std::size_t bytePos) {
-                          std::size_t unit = bytePos / 2;
-                          bool pair = unit + 1 < wide.size() && isHighSurrogate(wide[unit]) &&
-                                      isLowSurrogate(wide[unit + 1]);
-                          return Substitute{"?", pair ? 4u : 2u};
-                      });
+    const std::u32string points = codePointsOf(wide);
+    const char* bytes = reinterpret_cast<const char*>(points.data());
+    return convertAll(static_cast<iconv_t>(cd.get()), bytes, points.size() * sizeof(char32_t),
+                      points.size() * 2, Substitute{"?", sizeof(char32_t)});
 }
 
 std::u16string big5ToUtf16(std::string_view ansi) {
     IconvHandle cd = openIconv("UTF-16LE", "CP950");
     if (!cd) return utf8ToUtf16(ansi);
     using namespace std::string_view_literals;
-    const std::string out =
-        convertAll(static_cast<iconv_t>(cd.get()), ansi.data(), ansi.size(), [](std::size_t) {
-            return Substitute{"?\0"sv, 1};
-        });
+    const std::string out = convertAll(static_cast<iconv_t>(cd.get()), ansi.data(), ansi.size(),
+                                       ansi.size() * 2, Substitute{"?\0"sv, 1});
     std::u16string wide(out.size() / 2, u'\0');
     std::copy_n(out.data(), wide.size() * 2, reinterpret_cast<char*>(wide.data()));
     return wide;
