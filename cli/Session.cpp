@@ -1,6 +1,7 @@
 #include "cli/Session.h"
 
 #include <istream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
@@ -90,14 +91,43 @@ json handleLine(Engine& engine, const std::string& line) {
             {"capiError", static_cast<std::uint32_t>(engine.GetCapiErrorCode())}};
 }
 
+enum class LineRead { kLine, kTooLong, kEnd };
+
+// readLine: the next line of `in` (without its '\n') into `line`. A line
+// longer than kMaxSessionLine is read no further than that: the rest of it is
+// skipped without being kept, and kTooLong given.
+LineRead readLine(std::istream& in, std::string& line) {
+    line.clear();
+    std::streambuf& buffer = *in.rdbuf();
+    for (bool readAny = false;; readAny = true) {
+        const int c = buffer.sbumpc();
+        if (c == std::char_traits<char>::eof()) return readAny ? LineRead::kLine : LineRead::kEnd;
+        if (c == '\n') return LineRead::kLine;
+        if (line.size() == kMaxSessionLine) {
+            line.clear();
+            line.shrink_to_fit();
+            in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+            return LineRead::kTooLong;
+        }
+        line.push_back(char(c));
+    }
+}
+
 }  // namespace
 
 int runSession(Engine& engine, std::istream& in, std::ostream& out) {
     std::string line;
-    while (std::getline(in, line)) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-        out << handleLine(engine, line).dump(-1, ' ', false, json::error_handler_t::replace) << '\n'
-            << std::flush;
+    for (LineRead read; (read = readLine(in, line)) != LineRead::kEnd;) {
+        json answer;
+        if (read == LineRead::kTooLong) {
+            answer = {{"usageError",
+                       "a line is longer than " + std::to_string(kMaxSessionLine >> 20) + " MiB"}};
+        } else if (line.find_first_not_of(" \t\r") == std::string::npos) {
+            continue;
+        } else {
+            answer = handleLine(engine, line);
+        }
+        out << answer.dump(-1, ' ', false, json::error_handler_t::replace) << '\n' << std::flush;
     }
     return 0;
 }
