@@ -118,9 +118,7 @@ enum class WriteProbe {
 WriteProbe probeFileWriting(const std::string& path);
 
 // OutputFile: a file open for writing from its start, such as a transcript
-// written line by line. The file's earlier content is removed by the first
-// write, or when the owner goes without writing: it always ends up holding
-// exactly what this owner wrote. Closed when the owner goes.
+// written line by line. Closed when the owner goes.
 class OutputFile {
 public:
     // OutputFile: none; valid() is false and writes are dropped.
@@ -131,10 +129,11 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile();
 
-    // create: the regular file at `path`, created or made owner-only
-    // (0600). Nullopt when it cannot be, and when something else stands
-    // there: a symbolic link (never followed), a FIFO or a device (refused
-    // before being opened, so start-up never waits on one).
+    // create: the regular file at `path`, created, or emptied and made
+    // owner-only (0600). Nullopt when it cannot be, and when something else
+    // stands there: a symbolic link (never followed, its target untouched),
+    // a FIFO or a device (refused before being opened, so start-up never
+    // waits on one).
     static std::optional<OutputFile> create(const std::string& path);
 
     bool valid() const noexcept { return handle_ >= 0; }
@@ -148,8 +147,6 @@ private:
 
     // The backend's handle for the open file; -1 for none.
     std::intptr_t handle_ = -1;
-    // Whether the file's earlier content has been removed.
-    bool emptied_ = false;
 };
 
 }  // namespace pennaform::platform

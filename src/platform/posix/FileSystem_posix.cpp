@@ -224,14 +224,12 @@ WriteProbe probeFileWriting(const std::string& path) {
     return ::unlink(probe.c_str()) == 0 ? WriteProbe::kWritable : WriteProbe::kProbeLeftBehind;
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), emptied_(other.emptied_) {}
+OutputFile::OutputFile(OutputFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = std::exchange(other.handle_, -1);
-        emptied_ = other.emptied_;
     }
     return *this;
 }
@@ -241,10 +239,7 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::close() noexcept {
-    if (handle_ < 0) return;
-    // A file given nothing still ends up holding only what this owner wrote.
-    if (!emptied_) (void)::ftruncate(int(handle_), 0);
-    ::close(int(std::exchange(handle_, -1)));
+    if (handle_ >= 0) ::close(int(std::exchange(handle_, -1)));
 }
 
 std::optional<OutputFile> OutputFile::create(const std::string& path) {
@@ -255,9 +250,8 @@ std::optional<OutputFile> OutputFile::create(const std::string& path) {
     const bool existed = ::lstat(path.c_str(), &named) == 0;
     if (existed && !S_ISREG(named.st_mode)) return std::nullopt;
     if (!existed && errno != ENOENT) return std::nullopt;
-    // No O_TRUNC: an existing file keeps its content until the first write.
-    // O_NOFOLLOW and O_NONBLOCK refuse a link or FIFO put there since, and
-    // the file is checked again once open.
+    // O_NOFOLLOW and O_NONBLOCK refuse a link or FIFO put there since; the
+    // file is checked again once open, and only then emptied.
     FileDescriptor fd(::open(
         path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
     if (!fd.valid()) return std::nullopt;
@@ -268,15 +262,12 @@ std::optional<OutputFile> OutputFile::create(const std::string& path) {
     }
     // An existing file becomes owner-only as a new one is made.
     if ((opened.st_mode & 07777) != 0600 && ::fchmod(fd.get(), 0600) != 0) return std::nullopt;
+    if (opened.st_size != 0 && ::ftruncate(fd.get(), 0) != 0) return std::nullopt;
     return OutputFile(fd.release());
 }
 
 bool OutputFile::writeAll(std::string_view text) {
     if (!valid()) return false;
-    if (!emptied_) {
-        if (::ftruncate(int(handle_), 0) != 0) return false;
-        emptied_ = true;
-    }
     return writeAllTo(int(handle_), reinterpret_cast<const std::uint8_t*>(text.data()),
                       text.size());
 }
