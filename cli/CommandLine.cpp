@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include <charconv>
+#include <istream>
 #include <string_view>
 
 #include "interface/Dispatcher.h"
@@ -41,8 +42,32 @@ std::optional<UsageError> parseCommandLine(int argc, char** argv, CommandLine& o
     return std::nullopt;
 }
 
+namespace {
+
+// isDashesOnly: whether `word` is two or more '-' and nothing else: the
+// escaped form of one '-' fewer.
+bool isDashesOnly(std::string_view word) {
+    return word.size() >= 2 && word.find_first_not_of('-') == std::string_view::npos;
+}
+
+// stringArgument: the text a string word stands for: "-" a line of `input`
+// (its line end removed), a word of dashes only itself less one dash, any
+// other word itself. Nothing when `input` has no line left.
+std::optional<std::string> stringArgument(const std::string& word, std::istream& input) {
+    if (word == "-") {
+        std::string line;
+        if (!std::getline(input, line)) return std::nullopt;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+    if (isDashesOnly(word)) return word.substr(1);
+    return word;
+}
+
+}  // namespace
+
 std::optional<UsageError> toArguments(const MethodSpec& method,
-                                      const std::vector<std::string>& words,
+                                      const std::vector<std::string>& words, std::istream& input,
                                       std::vector<Argument>& out) {
     auto expected = method.arguments();
     if (words.size() != expected.size()) {
@@ -51,7 +76,12 @@ std::optional<UsageError> toArguments(const MethodSpec& method,
     }
     for (std::size_t i = 0; i < words.size(); ++i) {
         if (expected[i].type == ValueType::String) {
-            out.emplace_back(utf8ToUtf16(words[i]));
+            std::optional<std::string> text = stringArgument(words[i], input);
+            if (!text) {
+                return UsageError{std::string(expected[i].name) +
+                                  " is \"-\" but standard input has no line left for it"};
+            }
+            out.emplace_back(utf8ToUtf16(*text));
             continue;
         }
         std::optional<std::int32_t> number = parseLong(words[i]);

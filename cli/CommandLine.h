@@ -2,6 +2,7 @@
 // values.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,8 +36,11 @@ using pennaform::findCallable;
 using pennaform::parseLong;
 
 // toArguments: the words as the method's arguments (UTF-8 strings, integers).
+// A string argument given as "-" is the next line of `input` instead, so that
+// a password or key need not stand in the process table; a word made of
+// dashes only stands for itself less one dash ("--" is the text "-").
 std::optional<UsageError> toArguments(const MethodSpec& method,
-                                      const std::vector<std::string>& words,
+                                      const std::vector<std::string>& words, std::istream& input,
                                       std::vector<Argument>& out);
 
 // resultText: a result as the command prints it (UTF-8, or decimal).

@@ -61,7 +61,9 @@ int runOneCall(const pennaform::cli::CommandLine& commandLine) {
     if (method == nullptr) return usage("unknown method " + name);
     std::vector<std::string> words(commandLine.words.begin() + 1, commandLine.words.end());
     std::vector<Argument> arguments;
-    if (auto error = cli::toArguments(*method, words, arguments)) return usage(error->message);
+    if (auto error = cli::toArguments(*method, words, std::cin, arguments)) {
+        return usage(error->message);
+    }
 
     Engine engine(commandLine.engineConfig);
     if (!installDialogHost(commandLine, engine)) return kExitUsage;
@@ -79,6 +81,9 @@ int runOneCall(const pennaform::cli::CommandLine& commandLine) {
 
 int main(int argc, char** argv) {
     using namespace pennaform;
+    // Standard input is read through its own buffer rather than a character
+    // at a time through stdio: a session line may be 64 MiB long.
+    std::ios::sync_with_stdio(false);
     cli::CommandLine commandLine;
     if (auto error = cli::parseCommandLine(argc, argv, commandLine)) return usage(error->message);
     const std::string& first = commandLine.words.front();

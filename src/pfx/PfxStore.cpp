@@ -50,17 +50,9 @@ std::int32_t loadPfxBytes(PfxStore& holder, platform::ByteView bytes, std::strin
         holder.platformError_ = errors::kCryptEBadEncode;
         return codes::kPkcs12FormatError;
     }
-    // An empty password opens a file protected by either empty convention:
-    // the empty string first, then NULL.
-    PfxPassword wide = toWide(password);
-    if (!pkcs12->verifyPassword(bytes, wide)) {
-        if (!password.empty() || !pkcs12->verifyPassword(bytes, std::nullopt)) {
-            holder.platformError_ = errors::kErrorInvalidPassword;
-            return codes::kPkcs12WrongPassword;
-        }
-        wide = std::nullopt;
-    }
-    auto imported = pkcs12->importPfx(bytes, wide, importFlags(flags, storage));
+    // The import verifies the file's integrity itself, once, and opens a file
+    // under either empty convention when the password is empty.
+    auto imported = pkcs12->importPfx(bytes, toWide(password), importFlags(flags, storage));
     if (!imported) {
         holder.platformError_ = imported.error();
         return codes::kPkcs12WrongPassword;

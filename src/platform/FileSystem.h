@@ -66,8 +66,11 @@ bool readWholeFile(const std::string& path, const AllocateFileStorage& allocate)
 // readFileInPieces: hands the regular file at `path` to `consume` in pieces
 // of at most `maxPiece` bytes, in order, using one buffer of that size.
 // Returns the number of bytes read, or nothing when the file cannot be
-// opened, is not a regular file, `maxPiece` is 0, or a read fails (after
-// which `consume` may have seen a part of the file).
+// opened, is not a regular file (refused before it is opened, so a device
+// sees no open), `maxPiece` is 0, a read fails, or the file changes length
+// while it is read (it ends before, or goes on past, its length when
+// opened). `consume` may have seen a part of the file when nothing is
+// returned, never more than that length.
 std::optional<std::uint64_t> readFileInPieces(
     const std::string& path, std::size_t maxPiece,
     const std::function<void(std::span<const std::uint8_t>)>& consume);
@@ -126,8 +129,11 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile();
 
-    // create: the file at `path`, created (owner-only) or emptied; nullopt
-    // when it cannot be.
+    // create: the regular file at `path`, created, or emptied and made
+    // owner-only (0600). Nullopt when it cannot be, and when something else
+    // stands there: a symbolic link (never followed, its target untouched),
+    // a FIFO or a device (refused before being opened, so start-up never
+    // waits on one).
     static std::optional<OutputFile> create(const std::string& path);
 
     bool valid() const noexcept { return handle_ >= 0; }

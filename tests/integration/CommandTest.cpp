@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "cli/CommandLine.h"
 #include "cli/Help.h"
+#include "cli/Session.h"
 #include "interface/MethodTable.h"
 #include "support/Process.h"
 
@@ -122,6 +125,57 @@ TEST(CommandSession, ADeeplyNestedLineIsRefusedAndTheSessionGoesOn) {
     ASSERT_NE(firstEnd, std::string::npos) << r.out;
     EXPECT_TRUE(json::parse(r.out.substr(0, firstEnd)).contains("usageError"));
     EXPECT_EQ(json::parse(r.out.substr(firstEnd + 1))["result"], 65537);
+}
+
+// A line over the cap is answered at once and not kept; the next one is
+// read as usual.
+TEST(CommandSession, ALineOverTheCapIsRefusedAndTheSessionGoesOn) {
+    const std::string head = "{\"method\":\"Hash\",\"args\":[\"";
+    const std::string tail = "\",0]}";
+    std::string input = head;
+    input.append(cli::kMaxSessionLine + 1 - head.size() - tail.size(), 'a');
+    input += tail + "\n{\"method\":\"GetPortEx\"}\n";
+    ProcessResult r = runCommand({"session"}, {}, input);
+    EXPECT_EQ(r.exitStatus, 0);
+    const std::size_t firstEnd = r.out.find('\n');
+    ASSERT_NE(firstEnd, std::string::npos) << r.out.substr(0, 200);
+    EXPECT_EQ(json::parse(r.out.substr(0, firstEnd)),
+              json::parse(R"({"usageError":"a line is longer than 64 MiB"})"));
+    EXPECT_EQ(json::parse(r.out.substr(firstEnd + 1))["result"], 65537);
+}
+
+// String arguments given as "-" come from standard input, a line each, in
+// order; a word of dashes only is the text one dash shorter.
+TEST(CommandOneShot, StringArgumentsAreReadFromStandardInputWhenGivenAsADash) {
+    const MethodSpec* symEncrypt = cli::findCallable("SymEncrypt");
+    ASSERT_NE(symEncrypt, nullptr);
+    struct Case {
+        std::vector<std::string> words;
+        std::string input;
+        std::u16string text, password;
+    };
+    for (const Case& c : {
+             Case{{"-", "-", "1", "0"}, "plain text\r\n0011\n", u"plain text", u"0011"},
+             Case{{"x", "-", "1", "0"}, "only line", u"x", u"only line"},
+             Case{{"--", "---", "1", "0"}, "", u"-", u"--"},
+             Case{{"-", "--x", "1", "0"}, "\n", u"", u"--x"},
+         }) {
+        std::istringstream input(c.input);
+        std::vector<Argument> arguments;
+        ASSERT_FALSE(cli::toArguments(*symEncrypt, c.words, input, arguments)) << c.input;
+        EXPECT_EQ(std::get<std::u16string>(arguments[0]), c.text) << c.input;
+        EXPECT_EQ(std::get<std::u16string>(arguments[1]), c.password) << c.input;
+    }
+    std::istringstream oneLine("one line\n");
+    std::vector<Argument> arguments;
+    EXPECT_TRUE(cli::toArguments(*symEncrypt, {"-", "-", "1", "0"}, oneLine, arguments));
+
+    // Through the command, the secret never on its command line.
+    ProcessResult fromInput = runCommand({"Hash", "-", "3"}, {}, "secret\n");
+    EXPECT_EQ(fromInput.exitStatus, 0) << fromInput.err;
+    EXPECT_EQ(fromInput.out, runCommand({"Hash", "secret", "3"}).out);
+    EXPECT_EQ(runCommand({"Hash", "--", "3"}).out, runCommand({"Hash", "-", "3"}, {}, "-\n").out);
+    EXPECT_EQ(runCommand({"Hash", "-", "3"}, {}, "").exitStatus, 2);
 }
 
 TEST(CommandBig5, MessagesStayRightUnderABig5Locale) {

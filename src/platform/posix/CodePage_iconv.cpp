@@ -9,12 +9,13 @@
 #include <bit>
 #include <cerrno>
 #include <memory>
+#include <string_view>
 
 namespace pennaform {
 namespace {
 
 static_assert(std::endian::native == std::endian::little,
-              "the UTF-16LE buffers handed to iconv are the host's char16_t arrays");
+              "the UTF-16LE buffers taken from iconv are the host's char16_t arrays");
 
 bool isHighSurrogate(char32_t u) {
     return u >= 0xD800 && u <= 0xDBFF;
@@ -34,13 +35,22 @@ IconvHandle openIconv(const char* to, const char* from) {
     return IconvHandle(cd);
 }
 
-// Runs iconv over the whole input; at every sequence it cannot convert, calls
-// onBad(position) which appends a substitute and returns how many input bytes
-// to skip. Output grows as needed, so the cost stays linear in the input.
-template <typename OnBad>
-void convertAll(iconv_t cd, const char* in, std::size_t inLen, std::string& out, OnBad onBad) {
-    std::size_t produced = out.size();
-    out.resize(produced + inLen * 2 + 16);
+// A substitute for a sequence iconv cannot convert: the bytes written in its
+// place and how many input bytes it stands for.
+struct Substitute {
+    std::string_view bytes;
+    std::size_t skip;
+};
+
+// convertAll: iconv over the whole input, starting with room for `outRoom`
+// bytes of output; each sequence it cannot convert becomes `substitute`. The
+// output buffer only ever grows by doubling and a substitution writes only its
+// own bytes, so the cost stays linear in the input however many
+// substitutions there are.
+std::string convertAll(iconv_t cd, const char* in, std::size_t inLen, std::size_t outRoom,
+                       Substitute substitute) {
+    std::string out(outRoom + 16, '\0');
+    std::size_t produced = 0;
     char* inPtr = const_cast<char*>(in);
     std::size_t inLeft = inLen;
     while (inLeft > 0) {
@@ -54,43 +64,56 @@ void convertAll(iconv_t cd, const char* in, std::size_t inLen, std::string& out,
             continue;
         }
         // EILSEQ or EINVAL: substitute and skip the offending input.
-        out.resize(produced);
-        std::size_t skip = std::min(onBad(std::size_t(inPtr - in), out), inLeft);
-        produced = out.size();
-        out.resize(produced + inLeft * 2 + 16);
+        if (out.size() - produced < substitute.bytes.size()) out.resize(out.size() * 2);
+        produced = std::size_t(std::copy(substitute.bytes.begin(), substitute.bytes.end(),
+                                         out.begin() + std::ptrdiff_t(produced)) -
+                               out.begin());
+        const std::size_t skip = std::min(substitute.skip, inLeft);
         inPtr += skip;
         inLeft -= skip;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);  // reset shift state
     }
     out.resize(produced);
-}
-
-std::string utf16ToBig5(std::u16string_view wide) {
-    std::string out;
-    IconvHandle cd = openIconv("CP950", "UTF-16LE");
-    if (!cd) return std::string(wide.size(), '?');
-    const char* bytes = reinterpret_cast<const char*>(wide.data());
-    convertAll(static_cast<iconv_t>(cd.get()), bytes, wide.size() * 2, out,
-               [&](std::size_t bytePos, std::string& o) -> std::size_t {
-                   o.push_back('?');
-                   std::size_t unit = bytePos / 2;
-                   bool pair = unit + 1 < wide.size() && isHighSurrogate(wide[unit]) &&
-                               isLowSurrogate(wide[unit + 1]);
-                   return pair ? 4 : 2;
-               });
     return out;
 }
 
+// codePointsOf: `wide` as one code point per character, a surrogate pair
+// joined into one; an unpaired surrogate is kept as it is, which no code page
+// holds.
+std::u32string codePointsOf(std::u16string_view wide) {
+    std::u32string points;
+    points.reserve(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const char32_t unit = wide[i];
+        if (isHighSurrogate(unit) && i + 1 < wide.size() && isLowSurrogate(wide[i + 1])) {
+            points.push_back(0x10000 + ((unit - 0xD800) << 10) + (wide[++i] - 0xDC00));
+        } else {
+            points.push_back(unit);
+        }
+    }
+    return points;
+}
+
+// utf16ToBig5 hands iconv code points in its own internal form ("WCHAR_T"):
+// from UTF-16 it converts in two steps, and each character the second step
+// refuses makes it convert a whole internal buffer again, a hundred times the
+// cost of the character itself.
+std::string utf16ToBig5(std::u16string_view wide) {
+    static_assert(sizeof(wchar_t) == sizeof(char32_t), "wchar_t holds one code point");
+    IconvHandle cd = openIconv("CP950", "WCHAR_T");
+    if (!cd) return std::string(wide.size(), '?');
+    const std::u32string points = codePointsOf(wide);
+    const char* bytes = reinterpret_cast<const char*>(points.data());
+    return convertAll(static_cast<iconv_t>(cd.get()), bytes, points.size() * sizeof(char32_t),
+                      points.size() * 2, Substitute{"?", sizeof(char32_t)});
+}
+
 std::u16string big5ToUtf16(std::string_view ansi) {
-    std::string out;
     IconvHandle cd = openIconv("UTF-16LE", "CP950");
     if (!cd) return utf8ToUtf16(ansi);
-    convertAll(static_cast<iconv_t>(cd.get()), ansi.data(), ansi.size(), out,
-               [](std::size_t, std::string& o) -> std::size_t {
-                   o.push_back('?');
-                   o.push_back('\0');
-                   return 1;
-               });
+    using namespace std::string_view_literals;
+    const std::string out = convertAll(static_cast<iconv_t>(cd.get()), ansi.data(), ansi.size(),
+                                       ansi.size() * 2, Substitute{"?\0"sv, 1});
     std::u16string wide(out.size() / 2, u'\0');
     std::copy_n(out.data(), wide.size() * 2, reinterpret_cast<char*>(wide.data()));
     return wide;

@@ -23,16 +23,24 @@ bool namesNothing(const std::string& path) {
 }
 
 // openRegularFile: the file at `path` opened for reading, with its size, or
-// no descriptor when it cannot be opened or is not a regular file. It is
-// opened without blocking so that a FIFO or device never holds the caller
-// up, then refused unless it is a regular file.
+// no descriptor when it cannot be opened or is not a regular file. What
+// stands at the path is refused from stat before it is opened, because
+// opening some devices has effects of its own (and opening a FIFO wakes its
+// writer). It is opened without blocking, so that a FIFO or device put there
+// since never holds the caller up, and refused unless it is still the
+// regular file that stat saw.
 FileDescriptor openRegularFile(const std::string& path, std::uint64_t& outSize) {
     if (namesNothing(path)) return FileDescriptor();
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return FileDescriptor();
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd.valid()) return fd;
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileDescriptor();
-    outSize = std::uint64_t(info.st_size);
+    struct stat opened {};
+    if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+        return FileDescriptor();
+    }
+    outSize = std::uint64_t(opened.st_size);
     return fd;
 }
 
@@ -149,7 +157,14 @@ std::optional<std::uint64_t> readFileInPieces(
     for (;;) {
         const ssize_t n = readSome(fd.get(), piece.get(), maxPiece);
         if (n < 0) return std::nullopt;
-        if (n == 0) return total;
+        // A file that ends before, or goes on past, the size it had when it
+        // was opened changed while it was read: what was read is neither
+        // version. A growing file is given up at once, never followed.
+        if (n == 0) {
+            if (total != size) return std::nullopt;
+            return total;
+        }
+        if (std::uint64_t(n) > size - total) return std::nullopt;
         consume({piece.get(), std::size_t(n)});
         total += std::uint64_t(n);
     }
@@ -229,8 +244,25 @@ void OutputFile::close() noexcept {
 
 std::optional<OutputFile> OutputFile::create(const std::string& path) {
     if (namesNothing(path)) return std::nullopt;
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    // Whatever already stands at the path must be a regular file itself, not
+    // a link, FIFO or device, and is refused before it is opened.
+    struct stat named {};
+    const bool existed = ::lstat(path.c_str(), &named) == 0;
+    if (existed && !S_ISREG(named.st_mode)) return std::nullopt;
+    if (!existed && errno != ENOENT) return std::nullopt;
+    // O_NOFOLLOW and O_NONBLOCK refuse a link or FIFO put there since; the
+    // file is checked again once open, and only then emptied.
+    FileDescriptor fd(::open(
+        path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600));
     if (!fd.valid()) return std::nullopt;
+    struct stat opened {};
+    if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return std::nullopt;
+    if (existed && (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)) {
+        return std::nullopt;
+    }
+    // An existing file becomes owner-only as a new one is made.
+    if ((opened.st_mode & 07777) != 0600 && ::fchmod(fd.get(), 0600) != 0) return std::nullopt;
+    if (opened.st_size != 0 && ::ftruncate(fd.get(), 0) != 0) return std::nullopt;
     return OutputFile(fd.release());
 }
 

@@ -163,15 +163,57 @@ const X509_ALGOR* encryptionOf(const PKCS7* content) {
     return content->d.encrypted->enc_data->algorithm;
 }
 
-// outerIterationsWithinCaps: whether the MAC and the EncryptedData layers,
-// which can be read without the password, ask for acceptable work.
-bool outerIterationsWithinCaps(const PKCS12* pfx, const STACK_OF(PKCS7) * safes) {
-    IterationBudget budget;
+// visibleKeyIterations: spends on `budget` the shrouded key bags of
+// `bags`, nested SafeContents included; false when the budget refuses one or
+// the nesting is too deep.
+bool visibleKeyIterations(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth,
+                          IterationBudget& budget) {
+    if (depth > kMaxBagDepth) return false;
+    for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i) {
+        const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
+        switch (PKCS12_SAFEBAG_get_nid(bag)) {
+            case NID_pkcs8ShroudedKeyBag: {
+                const X509_SIG* shrouded = PKCS12_SAFEBAG_get0_pkcs8(bag);
+                const X509_ALGOR* algorithm = nullptr;
+                if (shrouded != nullptr) X509_SIG_get0(shrouded, &algorithm, nullptr);
+                if (!budget.spend(iterationsOf(algorithm))) return false;
+                break;
+            }
+            case NID_safeContentsBag:
+                if (!visibleKeyIterations(PKCS12_SAFEBAG_get0_safes(bag), depth + 1, budget)) {
+                    return false;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+// visibleIterationsWithinCaps: spends on `budget` all the work the file
+// asks for that can be read without the password: its MAC, its
+// EncryptedData layers and the shrouded keys of its unencrypted layers.
+// False when the budget refuses any, before a single derivation is run; the
+// keys inside encrypted layers are spent as they are met.
+bool visibleIterationsWithinCaps(const PKCS12* pfx, const STACK_OF(PKCS7) * safes,
+                                 IterationBudget& budget) {
+    const openssl::ErrorQueueScope errorQueue;
     if (PKCS12_mac_present(pfx) && !budget.spend(macIterations(pfx))) return false;
     for (int i = 0; i < sk_PKCS7_num(safes); ++i) {
         const PKCS7* content = sk_PKCS7_value(safes, i);
-        if (OBJ_obj2nid(content->type) != NID_pkcs7_encrypted) continue;
-        if (!budget.spend(iterationsOf(encryptionOf(content)))) return false;
+        switch (OBJ_obj2nid(content->type)) {
+            case NID_pkcs7_encrypted:
+                if (!budget.spend(iterationsOf(encryptionOf(content)))) return false;
+                break;
+            case NID_pkcs7_data: {
+                openssl::SafeBags bags(PKCS12_unpack_p7data(const_cast<PKCS7*>(content)));
+                if (bags && !visibleKeyIterations(bags.get(), 0, budget)) return false;
+                break;
+            }
+            default:
+                break;
+        }
     }
     return true;
 }
@@ -234,25 +276,30 @@ struct CertItem {
 };
 
 // ContentsReader: collects the keys and certificates of a PFX, decrypting
-// with the first of the passwords that works.
+// with the first of the passwords that works. `budget` has already been
+// spent on what visibleIterationsWithinCaps sees; the keys inside encrypted
+// layers are spent on it as they are met.
 class ContentsReader {
 public:
-    ContentsReader(OSSL_LIB_CTX* library, const std::vector<PasswordText>& passwords)
-        : library_(library), passwords_(passwords) {}
+    ContentsReader(OSSL_LIB_CTX* library, const std::vector<PasswordText>& passwords,
+                   IterationBudget& budget)
+        : library_(library), passwords_(passwords), budget_(budget) {}
 
     Status read(const PKCS12* pfx);
     std::vector<KeyItem>& keys() { return keys_; }
     std::vector<CertItem>& certificates() { return certificates_; }
 
 private:
-    Status readBags(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth);
+    // `spent`: whether the shrouded keys of `bags` were spent on the budget
+    // already (they lie in an unencrypted layer).
+    Status readBags(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth, bool spent);
     Status readKey(const PKCS12_SAFEBAG* bag, const PKCS8_PRIV_KEY_INFO* info);
-    Status readShroudedKey(const PKCS12_SAFEBAG* bag);
+    Status readShroudedKey(const PKCS12_SAFEBAG* bag, bool spent);
     Status readCertificate(const PKCS12_SAFEBAG* bag);
 
     OSSL_LIB_CTX* library_;
     const std::vector<PasswordText>& passwords_;
-    IterationBudget budget_;
+    IterationBudget& budget_;
     std::vector<KeyItem> keys_;
     std::vector<CertItem> certificates_;
 };
@@ -270,9 +317,6 @@ Status ContentsReader::read(const PKCS12* pfx) {
                 if (!bags) return fail(errors::kCryptEBadEncode);
                 break;
             case NID_pkcs7_encrypted:
-                if (!budget_.spend(iterationsOf(encryptionOf(content)))) {
-                    return fail(errors::kCryptEBadEncode);
-                }
                 for (const PasswordText& password : passwords_) {
                     bags.reset(
                         PKCS12_unpack_p7encdata(content, password.text(), password.length()));
@@ -283,13 +327,14 @@ Status ContentsReader::read(const PKCS12* pfx) {
             default:
                 continue;  // public-key privacy mode: nothing the platform reads
         }
-        Status read = readBags(bags.get(), 0);
+        const bool spent = OBJ_obj2nid(content->type) == NID_pkcs7_data;
+        Status read = readBags(bags.get(), 0, spent);
         if (!read) return read;
     }
     return Status::success();
 }
 
-Status ContentsReader::readBags(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth) {
+Status ContentsReader::readBags(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth, bool spent) {
     if (depth > kMaxBagDepth) return fail(errors::kCryptEBadEncode);
     for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i) {
         const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
@@ -299,13 +344,13 @@ Status ContentsReader::readBags(const STACK_OF(PKCS12_SAFEBAG) * bags, int depth
                 read = readKey(bag, PKCS12_SAFEBAG_get0_p8inf(bag));
                 break;
             case NID_pkcs8ShroudedKeyBag:
-                read = readShroudedKey(bag);
+                read = readShroudedKey(bag, spent);
                 break;
             case NID_certBag:
                 read = readCertificate(bag);
                 break;
             case NID_safeContentsBag:
-                read = readBags(PKCS12_SAFEBAG_get0_safes(bag), depth + 1);
+                read = readBags(PKCS12_SAFEBAG_get0_safes(bag), depth + 1, spent);
                 break;
             default:
                 break;  // CRL and secret bags carry nothing the store keeps
@@ -334,13 +379,13 @@ Status ContentsReader::readKey(const PKCS12_SAFEBAG* bag, const PKCS8_PRIV_KEY_I
     return Status::success();
 }
 
-Status ContentsReader::readShroudedKey(const PKCS12_SAFEBAG* bag) {
+Status ContentsReader::readShroudedKey(const PKCS12_SAFEBAG* bag, bool spent) {
     const openssl::ErrorQueueScope errorQueue;
     const X509_SIG* shrouded = PKCS12_SAFEBAG_get0_pkcs8(bag);
     if (shrouded == nullptr) return fail(errors::kCryptEBadEncode);
     const X509_ALGOR* algorithm = nullptr;
     X509_SIG_get0(shrouded, &algorithm, nullptr);
-    if (!budget_.spend(iterationsOf(algorithm))) return fail(errors::kCryptEBadEncode);
+    if (!spent && !budget_.spend(iterationsOf(algorithm))) return fail(errors::kCryptEBadEncode);
     for (const PasswordText& password : passwords_) {
         openssl::Pkcs8 info(
             PKCS12_decrypt_skey_ex(bag, password.text(), password.length(), library_, nullptr));
@@ -416,24 +461,24 @@ public:
         openssl::Pkcs12 pfx = readPfx(library_->context(), bytes);
         if (!pfx) return false;
         openssl::AuthSafes safes = unpackAuthSafes(pfx.get());
-        return safes && outerIterationsWithinCaps(pfx.get(), safes.get());
+        IterationBudget budget;
+        return safes && visibleIterationsWithinCaps(pfx.get(), safes.get(), budget);
     }
 
     bool verifyPassword(ByteView bytes, const PfxPassword& password) const override {
         const openssl::ErrorQueueScope errorQueue;
         openssl::Pkcs12 pfx = readPfx(library_->context(), bytes);
         if (!pfx) return false;
+        openssl::AuthSafes safes = unpackAuthSafes(pfx.get());
+        IterationBudget budget;
+        if (!safes || !visibleIterationsWithinCaps(pfx.get(), safes.get(), budget)) return false;
         std::vector<PasswordText> exactly;
         exactly.emplace_back(password);
         if (PKCS12_mac_present(pfx.get())) {
-            IterationBudget budget;
-            if (!budget.spend(macIterations(pfx.get()))) return false;
-            bool verified =
-                PKCS12_verify_mac(pfx.get(), exactly[0].text(), exactly[0].length()) == 1;
-            return verified;
+            return PKCS12_verify_mac(pfx.get(), exactly[0].text(), exactly[0].length()) == 1;
         }
         // Without a MAC the password proves itself by decrypting the contents.
-        ContentsReader reader(library_->context(), exactly);
+        ContentsReader reader(library_->context(), exactly, budget);
         return reader.read(pfx.get()).ok();
     }
 
@@ -448,7 +493,7 @@ public:
 
 private:
     Status readContents(ByteView bytes, const std::vector<PasswordText>& passwords,
-                        ContentsReader& reader) const;
+                        IterationBudget& budget, ContentsReader& reader) const;
     Outcome<SecretBytes> privateKeyOf(const CertProperties& properties);
     Status addKeyOf(PfxWriter& writer, const CertProperties& properties, ByteView certificate,
                     PKCS12_SAFEBAG* certificateBag, std::uint32_t flags);
@@ -509,14 +554,15 @@ Status OpenSslPkcs12::createContainers(std::vector<KeyItem>& keys, std::uint32_t
 }
 
 // readContents: the keys and certificates of the file `bytes` into
-// `reader`, once its outer layers are within the caps and its integrity
-// verifies with one of `passwords`.
+// `reader`, whose budget is `budget`, once all the work the file shows
+// before decryption is within that budget and its integrity verifies (once)
+// with one of `passwords`.
 Status OpenSslPkcs12::readContents(ByteView bytes, const std::vector<PasswordText>& passwords,
-                                   ContentsReader& reader) const {
+                                   IterationBudget& budget, ContentsReader& reader) const {
     openssl::Pkcs12 pfx = readPfx(library_->context(), bytes);
     if (!pfx) return fail(errors::kCryptEBadEncode);
     openssl::AuthSafes safes = unpackAuthSafes(pfx.get());
-    if (!safes || !outerIterationsWithinCaps(pfx.get(), safes.get())) {
+    if (!safes || !visibleIterationsWithinCaps(pfx.get(), safes.get(), budget)) {
         return fail(errors::kCryptEBadEncode);
     }
     Status intact = checkIntegrity(pfx.get(), passwords);
@@ -528,8 +574,9 @@ Outcome<std::unique_ptr<CertificateStore>> OpenSslPkcs12::importPfx(ByteView byt
                                                                     const PfxPassword& password,
                                                                     std::uint32_t flags) {
     std::vector<PasswordText> passwords = passwordsToTry(password);
-    ContentsReader reader(library_->context(), passwords);
-    Status read = readContents(bytes, passwords, reader);
+    IterationBudget budget;
+    ContentsReader reader(library_->context(), passwords, budget);
+    Status read = readContents(bytes, passwords, budget, reader);
     if (!read) return read.failure();
 
     std::vector<KeyItem*> keyOf;
@@ -567,8 +614,9 @@ Outcome<std::unique_ptr<CertificateStore>> OpenSslPkcs12::importPfx(ByteView byt
 Outcome<Bytes> OpenSslPkcs12::changePassword(ByteView bytes, const PfxPassword& oldPassword,
                                              const PfxPassword& newPassword) {
     std::vector<PasswordText> passwords = passwordsToTry(oldPassword);
-    ContentsReader reader(library_->context(), passwords);
-    Status read = readContents(bytes, passwords, reader);
+    IterationBudget budget;
+    ContentsReader reader(library_->context(), passwords, budget);
+    Status read = readContents(bytes, passwords, budget, reader);
     if (!read) return read.failure();
     PasswordText password(newPassword);
     PfxWriter writer(library_->context(), password.text(), password.length());

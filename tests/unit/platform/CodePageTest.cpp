@@ -64,6 +64,33 @@ TEST(CodePageBig5, WhatBig5CannotHoldBecomesAQuestionMark) {
     EXPECT_EQ(big5.toWide(""), u"");
 }
 
+// Long texts with substitutions at every kind of neighbour: each piece
+// converts as it does alone, wherever it falls in the buffer.
+TEST(CodePageBig5, ManySubstitutionsKeepEveryByteInPlace) {
+    struct Piece {
+        std::u16string_view wide;
+        std::string_view big5;
+    };
+    const Piece toAnsiPieces[] = {
+        {u"\u00E9", "?"}, {u"成", "\xA6\xA8"}, {u"\U0001F600", "?"}, {u"a", "a"}};
+    const Piece toWidePieces[] = {
+        {u"?", "\xFF"}, {u"功", "\xA5\x5C"}, {u"b", "b"}, {u"??", "\xFF\xFF"}};
+    std::u16string wide, wideBack;
+    std::string ansi, ansiBack;
+    for (std::size_t i = 0; i < 50000; ++i) {
+        // A stride prime to the table's size mixes the pieces' neighbours.
+        const Piece& out = toAnsiPieces[(i * 7 + i / 3) % 4];
+        wide += out.wide;
+        ansi += out.big5;
+        const Piece& in = toWidePieces[(i * 5 + i / 7) % 4];
+        ansiBack += in.big5;
+        wideBack += in.wide;
+    }
+    CodePage big5(950);
+    EXPECT_TRUE(big5.toAnsi(wide) == ansi);
+    EXPECT_TRUE(big5.toWide(ansiBack) == wideBack);
+}
+
 TEST(CodePageUtf8, SurrogatesAndInvalidBytes) {
     CodePage utf8(65001);
     EXPECT_EQ(utf8.toAnsi(u"成功\U0001F600"), "成功\xF0\x9F\x98\x80");

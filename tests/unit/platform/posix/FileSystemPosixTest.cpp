@@ -1,7 +1,9 @@
 // The platform's file system on POSIX: whole and piecewise reads of regular
 // files (empty and missing ones, folders and FIFOs refused without
 // blocking), whole files written by rename, and the dialogs' checks.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 
 #include "encoding/FileBytes.h"
 #include "platform/FileSystem.h"
+#include "platform/posix/FileDescriptor.h"
 #include "platform/posix/PosixErrors.h"
 #include "support/TemporaryFolder.h"
 
@@ -88,6 +91,94 @@ TEST(ReadFileInPieces, RefusesMissingFilesFoldersAndFifos) {
         bool called = false;
         EXPECT_FALSE(platform::readFileInPieces(path, 64, [&](auto) { called = true; })) << path;
         EXPECT_FALSE(called) << path;
+    }
+}
+
+// A file that another process shortens or lengthens while it is read is
+// neither its old nor its new version: no count is given for it, and no byte
+// beyond the length it had when opened is handed over.
+TEST(ReadFileInPieces, RefusesAFileThatChangesLengthWhileRead) {
+    test::TemporaryFolder dir;
+    struct Change {
+        const char* name;
+        off_t lengthAfterFirstPiece;
+    };
+    for (const Change& change : {Change{"truncated to nothing", 0}, Change{"cut short", 2500},
+                                 Change{"lengthened", 20000}}) {
+        const std::string path = dir.file("changing", randomText(10000));
+        std::size_t seen = 0;
+        const auto total =
+            platform::readFileInPieces(path, 1000, [&](std::span<const std::uint8_t> piece) {
+                if (seen == 0) {
+                    ASSERT_EQ(truncate(path.c_str(), change.lengthAfterFirstPiece), 0);
+                }
+                seen += piece.size();
+            });
+        EXPECT_FALSE(total.has_value()) << change.name << ": " << total.value_or(0);
+        EXPECT_LE(seen, 10000u) << change.name;
+    }
+}
+
+// What stands at the path is refused before it is opened: a FIFO's open
+// would wake a writer waiting on it, and a device's may have effects.
+TEST(ReadFileInPieces, NeverOpensWhatIsNotARegularFile) {
+    test::TemporaryFolder dir;
+    const std::string fifo = dir.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    platform::FileDescriptor watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_TRUE(watch.valid());
+    ASSERT_GE(inotify_add_watch(watch.get(), fifo.c_str(), IN_OPEN), 0);
+    EXPECT_FALSE(platform::readFileInPieces(fifo, 64, [](auto) {}));
+    ByteBuffer out;
+    EXPECT_FALSE(readFile(out, fifo));
+    char event[4096];
+    EXPECT_EQ(read(watch.get(), event, sizeof event), -1) << "the FIFO was opened";
+    EXPECT_EQ(errno, EAGAIN);
+}
+
+// The transcript's file: a FIFO (even one with a reader) and a link are
+// refused, and the link's target keeps its content.
+TEST(OutputFile, RefusesLinksAndFifos) {
+    test::TemporaryFolder dir;
+    const std::string target = dir.file("target", "keep me");
+    const std::string link = dir.path() + "/link";
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    const std::string dangling = dir.path() + "/dangling";
+    ASSERT_EQ(symlink((dir.path() + "/nothing").c_str(), dangling.c_str()), 0);
+    const std::string fifo = dir.path() + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // A reader, so that an open for writing would not wait.
+    platform::FileDescriptor reader(open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_TRUE(reader.valid());
+    for (const std::string& path : {link, dangling, fifo, dir.path()}) {
+        EXPECT_FALSE(platform::OutputFile::create(path)) << path;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() + "/nothing"));
+    ByteBuffer kept;
+    ASSERT_TRUE(readFile(kept, target));
+    EXPECT_EQ(contentOf(kept), "keep me");
+}
+
+// A file made or taken over is owner-only and holds only what was written.
+TEST(OutputFile, IsOwnerOnlyAndHoldsOnlyWhatWasWritten) {
+    test::TemporaryFolder dir;
+    const std::string path = dir.path() + "/transcript";
+    for (const bool existed : {false, true}) {
+        fs::remove(path);
+        if (existed) {
+            dir.file("transcript", "an earlier run's transcript, longer than the new one\n");
+            ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+        }
+        {
+            auto file = platform::OutputFile::create(path);
+            ASSERT_TRUE(file) << existed;
+            EXPECT_TRUE(file->writeAll("line\n")) << existed;
+        }
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << existed;
+        std::ifstream in(path);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "line\n") << existed;
     }
 }
 

@@ -1,12 +1,15 @@
 // The PFX service of the POSIX backend on files other tools wrote: the
 // fixtures of tests/data/pkcs12 and files the openssl command makes here.
 #include <gtest/gtest.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "platform/PlatformFactory.h"
+#include "platform/posix/OpenSslOwners.h"
 #include "platform/posix/Pkcs12_openssl.h"
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"
@@ -176,6 +179,51 @@ TEST_F(Pkcs12OpenSsl, RefusesFilesThatAskForTooMuchKeyDerivation) {
     Bytes costly = exported({"-iter", count, "-passout", "pass:secret"});
     EXPECT_FALSE(pkcs12().isPfx(costly));
     EXPECT_EQ(pkcs12().importPfx(costly, PfxPassword(u"secret"), 0).error(),
+              errors::kCryptEBadEncode);
+}
+
+// costlyInAll: a PFX whose every derivation is within the per-derivation
+// cap but whose sum is not: a MAC and four shrouded copies of one key in an
+// unencrypted layer, each of kMaxPfxIterations, password "secret".
+Bytes costlyInAll() {
+    auto identity = pennaform::test::makeTestIdentity("Costly", 1024);
+    openssl::Bio pem(
+        BIO_new_mem_buf(identity.privateKeyPem.data(), int(identity.privateKeyPem.size())));
+    openssl::Pkey key(PEM_read_bio_PrivateKey(pem.get(), nullptr, nullptr, nullptr));
+    const int iterations = int(kMaxPfxIterations);
+    STACK_OF(PKCS12_SAFEBAG)* bags = nullptr;
+    PKCS12_SAFEBAG* shrouded = PKCS12_add_key(&bags, key.get(), 0, iterations,
+                                              NID_pbe_WithSHA1And3_Key_TripleDES_CBC, "secret");
+    EXPECT_NE(shrouded, nullptr);
+    // Copies, so that the file costs one derivation to make, not four.
+    for (int copy = 1; copy < 4; ++copy) {
+        sk_PKCS12_SAFEBAG_push(bags, static_cast<PKCS12_SAFEBAG*>(
+                                         ASN1_item_dup(ASN1_ITEM_rptr(PKCS12_SAFEBAG), shrouded)));
+    }
+    STACK_OF(PKCS7)* safes = nullptr;
+    EXPECT_NE(PKCS12_add_safe(&safes, bags, -1, 0, nullptr), 0);
+    sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+    openssl::Pkcs12 pfx(PKCS12_add_safes(safes, 0));
+    sk_PKCS7_pop_free(safes, PKCS7_free);
+    EXPECT_EQ(PKCS12_set_mac(pfx.get(), "secret", -1, nullptr, 0, iterations, nullptr), 1);
+    unsigned char* der = nullptr;
+    const int length = i2d_PKCS12(pfx.get(), &der);
+    Bytes bytes(der, der + std::max(length, 0));
+    OPENSSL_free(der);
+    return bytes;
+}
+
+// The caps hold for the file as a whole, the MAC included, and a file over
+// them is refused from what it shows before any derivation: isPfx, which
+// derives nothing, already refuses it.
+TEST_F(Pkcs12OpenSsl, TheIterationBudgetCoversTheMacAndEveryKeyOfTheFile) {
+    const Bytes costly = costlyInAll();
+    ASSERT_FALSE(costly.empty());
+    EXPECT_FALSE(pkcs12().isPfx(costly));
+    EXPECT_FALSE(pkcs12().verifyPassword(costly, PfxPassword(u"secret")));
+    EXPECT_EQ(pkcs12().importPfx(costly, PfxPassword(u"secret"), 0).error(),
+              errors::kCryptEBadEncode);
+    EXPECT_EQ(pkcs12().changePassword(costly, PfxPassword(u"secret"), PfxPassword(u"new")).error(),
               errors::kCryptEBadEncode);
 }
 
