@@ -354,16 +354,18 @@ public:
                                  hash);
     }
 
-    // exportPkcs8: see SoftwareKeyProviders::exportPrivateKey.
+    // exportPkcs8: see SoftwareKeyProviders::exportPrivateKey. Every stored
+    // key is PKCS#8 that decoded before it was stored (made here or
+    // imported), so it leaves as stored, not decoded and encoded again.
     Outcome<SecretBytes> exportPkcs8(KeySpec spec) const {
-        Outcome<StoredKey> stored = loadKey(*store_, identity_, spec);
+        Outcome<StoredKeyBytes> stored = readKey(*store_, identity_, spec);
         if (!stored) return stored.failure();
         if ((stored->flags & keyFlags::kExportable) == 0) return fail(errors::kNteBadKeyState);
         if ((stored->flags & keyFlags::kUserProtected) != 0) {
             Status allowed = confirmUse(*store_, identity_, KeyUse::kExport);
             if (!allowed) return allowed.failure();
         }
-        return rsaKeys::toPkcs8(stored->key.get());
+        return std::move(stored->pkcs8);
     }
 
     Outcome<Bytes> decryptKey(KeySpec spec, ByteView wrapped) override {
