@@ -1,5 +1,6 @@
 // Key pairs and their certificate requests: the Enroller's createRequest and
 // createRequestPair.
+#include <functional>
 #include <memory>
 
 #include "encoding/ByteBuffer.h"
@@ -20,6 +21,21 @@ constexpr int kKeyAttempts = 20;
 // (a smart card's) gets only the length.
 bool ownerIsMicrosoft(std::string_view providerName) {
     return providerName.substr(0, 9) == "Microsoft";
+}
+
+// recordTogether: `write` as one change of the user's state where the
+// platform keeps the registry with the stores: the record's values are then
+// kept whole or not at all, at the cost of one commit instead of one for
+// each value. Its result is the write's own, unless only the keeping failed.
+platform::Status recordTogether(platform::Platform& platform,
+                                const std::function<platform::Status()>& write) {
+    if (platform.stores() == nullptr) return write();
+    platform::Status written = platform::Status::success();
+    platform::Status kept = platform.stores()->changeTogether([&] {
+        written = write();
+        return written;
+    });
+    return written.ok() ? kept : written;
 }
 
 }  // namespace
@@ -119,9 +135,13 @@ std::string Enroller::requestForNewKey(platform::Platform& platform, std::u16str
     }
     platform::Outcome<platform::Bytes> publicKey = made->key->exportPublicKeyBlob();
     platform::Status recorded =
-        publicKey ? writePendingRequest(*platform.registry(), registryBranch_, *containerName,
-                                        {providerName_, providerType_, std::uint32_t(keySpec_),
-                                         std::move(*publicKey), dateTime, toAnsi(commonName)})
+        publicKey ? recordTogether(platform,
+                                   [&] {
+                                       return writePendingRequest(
+                                           *platform.registry(), registryBranch_, *containerName,
+                                           {providerName_, providerType_, std::uint32_t(keySpec_),
+                                            std::move(*publicKey), dateTime, toAnsi(commonName)});
+                                   })
                   : platform::Status(publicKey.failure());
     if (!recorded) {
         setFailure(codes::kRecordNotWritten, recorded.error());

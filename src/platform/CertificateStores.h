@@ -57,6 +57,12 @@ struct CertProperties {
     std::optional<std::u16string> friendlyName;  // CERT_FRIENDLY_NAME_PROP_ID (11)
 };
 
+// FoundCertificate: a certificate and its properties, read together.
+struct FoundCertificate {
+    StoredCertificate certificate;
+    CertProperties properties;
+};
+
 // CertificateStore: an open store. The caller owns the object; closing it
 // (destroying it) forgets memory-only properties and, for a memory store,
 // every certificate in it. Key containers are never deleted with a store.
@@ -126,6 +132,16 @@ public:
             }
         }
         return fail(errors::kCryptENotFound);
+    }
+    // findBySha1WithProperties: findBySha1 and the properties of the
+    // certificate found, as properties() gives them. A backend that can read
+    // both at once overrides this (a signature starts with it).
+    virtual Outcome<FoundCertificate> findBySha1WithProperties(ByteView sha1) const {
+        Outcome<StoredCertificate> found = findBySha1(sha1);
+        if (!found) return found.failure();
+        Outcome<CertProperties> read = properties(found->id);
+        if (!read) return read.failure();
+        return FoundCertificate{std::move(*found), std::move(*read)};
     }
 };
 

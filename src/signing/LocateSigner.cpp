@@ -80,19 +80,21 @@ bool isTypeOneMicrosoftProvider(std::string_view name) {
 
 // moveToSha2Provider: step 4. The binding changes in this store object only:
 // on Windows the flag of that call would persist it, which the component
-// never meant to do to the user's certificate.
-void moveToSha2Provider(const Enroller& enroller, SignerState& signer, LocatedSigner& found) {
+// never meant to do to the user's certificate. True when it moved.
+bool moveToSha2Provider(const Enroller& enroller, SignerState& signer, LocatedSigner& found) {
     const std::string provider = toAnsi(found.keyProvInfo.providerName);
     if (!enroller.sha2Capable() || provider == enroller.sha2ProviderName() ||
         !isTypeOneMicrosoftProvider(provider)) {
-        return;
+        return false;
     }
     found.keyProvInfo.providerName = toWide(enroller.sha2ProviderName());
     found.keyProvInfo.providerType = platform::providerTypes::kRsaAes;
-    if (found.store->setKeyProvInfo(found.id, found.keyProvInfo,
-                                    platform::PropertyScope::kMemoryOnly)) {
-        signer.signingCache.signerKey.reset();
+    if (!found.store->setKeyProvInfo(found.id, found.keyProvInfo,
+                                     platform::PropertyScope::kMemoryOnly)) {
+        return false;
     }
+    signer.signingCache.signerKey.reset();
+    return true;
 }
 
 }  // namespace
@@ -103,23 +105,27 @@ SigningResult locateSigner(platform::Platform& platform, const Enroller& enrolle
     if (!opened.ok()) return opened;
     std::optional<platform::Bytes> sha1 = sha1OfThumbprint(signer.signerCertHash);
     if (!sha1) return {codes::kNoSignerSelected, 0};
-    auto found = out.store->findBySha1(*sha1);
+    // One reading gives the certificate, its binding and, from the second
+    // signature on, the key context this store object acquired at the first.
+    auto found = out.store->findBySha1WithProperties(*sha1);
     if (!found) return {codes::kNoSignerSelected, 0};
-    out.id = found->id;
-    out.certificate = std::move(found->encoded);
-
-    KeyProvInfoReading binding = keyProvInfo(*out.store, out.id);
-    if (!binding.info) {
+    out.id = found->certificate.id;
+    out.certificate = std::move(found->certificate.encoded);
+    const platform::CertProperties& properties = found->properties;
+    if (!properties.keyProvInfo) {
         const platform::PlatformError storeError =
             out.store == signer.signingCache.personalStore.get()
                 ? signer.signingCache.personalStoreError
-                : binding.error;
+                : platform::errors::kCryptENotFound;
         return {codes::kNoPrivateKey, storeError};
     }
-    out.keyProvInfo = *binding.info;
-    moveToSha2Provider(enroller, signer, out);
+    out.keyProvInfo = *properties.keyProvInfo;
+    const bool moved = moveToSha2Provider(enroller, signer, out);
 
-    platform::Outcome<platform::KeyContext> key = out.store->acquirePrivateKey(out.id);
+    platform::Outcome<platform::KeyContext> key =
+        properties.keyContext && !moved
+            ? platform::Outcome<platform::KeyContext>(*properties.keyContext)
+            : out.store->acquirePrivateKey(out.id);
     if (!key) {
         const bool microsoft =
             toAnsi(out.keyProvInfo.providerName).find("Microsoft") != std::string::npos;

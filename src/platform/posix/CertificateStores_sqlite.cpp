@@ -16,6 +16,7 @@
 #include "platform/CodePage.h"
 #include "platform/MemoryStore.h"
 #include "platform/Utf16Le.h"
+#include "platform/posix/PreparedReads.h"
 
 namespace pennaform::platform {
 namespace {
@@ -135,9 +136,9 @@ public:
     }
 
     Outcome<Bytes> sha1Hash(CertId id) const override {
-        Outcome<Statement> query = selectRow("sha1", id);
+        Outcome<PreparedReads::Lease> query = selectRow("sha1", id);
         if (!query) return query.failure();
-        return query->columnBlob(0);
+        return (*query)->columnBlob(0);
     }
 
     // findBySha1: through the store's index of the hashes.
@@ -146,20 +147,46 @@ public:
         if (!reader) {
             return noDatabaseYet(reader.error()) ? fail(errors::kCryptENotFound) : reader.failure();
         }
-        Outcome<Statement> query = (*reader)->prepare(
+        Outcome<PreparedReads::Lease> query = reads_.statement(
+            **reader,
             "SELECT id, encoded FROM store_certificates WHERE store = ?1 AND sha1 = ?2 "
             "ORDER BY id LIMIT 1");
         if (!query) return query.failure();
-        query->bindText(1, name_).bindBlob(2, sha1);
-        Outcome<bool> row = query->step();
+        Statement& statement = **query;
+        statement.bindText(1, name_).bindBlob(2, sha1);
+        Outcome<bool> row = statement.step();
         if (!row) return row.failure();
         if (!*row) return fail(errors::kCryptENotFound);
-        return StoredCertificate{CertId(query->columnInt64(0)), query->columnBlob(1)};
+        return StoredCertificate{CertId(statement.columnInt64(0)), statement.columnBlob(1)};
+    }
+
+    // findBySha1WithProperties: one query for the certificate and the
+    // properties of its row, this object's memory-only ones laid over them.
+    Outcome<FoundCertificate> findBySha1WithProperties(ByteView sha1) const override {
+        Outcome<Connection*> reader = database_->reader();
+        if (!reader) {
+            return noDatabaseYet(reader.error()) ? fail(errors::kCryptENotFound) : reader.failure();
+        }
+        Outcome<PreparedReads::Lease> query = reads_.statement(
+            **reader, std::string("SELECT id, encoded, ") + kPropertyColumns +
+                          " FROM store_certificates WHERE store = ?1 AND sha1 = ?2 "
+                          "ORDER BY id LIMIT 1");
+        if (!query) return query.failure();
+        Statement& statement = **query;
+        statement.bindText(1, name_).bindBlob(2, sha1);
+        Outcome<bool> row = statement.step();
+        if (!row) return row.failure();
+        if (!*row) return fail(errors::kCryptENotFound);
+        const CertId id = CertId(statement.columnInt64(0));
+        auto overlay = overlays_.find(id);
+        return FoundCertificate{{id, statement.columnBlob(1)},
+                                overlaid(persistedProperties(statement, 2),
+                                         overlay == overlays_.end() ? nullptr : &overlay->second)};
     }
 
     Status setKeyProvInfo(CertId id, const KeyProvInfo& info, PropertyScope scope) override {
         if (scope == PropertyScope::kMemoryOnly) {
-            Outcome<Statement> exists = selectRow("id", id);
+            Outcome<PreparedReads::Lease> exists = selectRow("id", id);
             if (!exists) return exists.failure();
             overlays_[id] = MemoryOverlay{info, std::nullopt};
             return Status::success();
@@ -176,7 +203,7 @@ public:
     }
 
     Status setKeyContext(CertId id, const KeyContext& context) override {
-        Outcome<Statement> exists = selectRow("id", id);
+        Outcome<PreparedReads::Lease> exists = selectRow("id", id);
         if (!exists) return exists.failure();
         overlays_[id].keyContext = context;
         return Status::success();
@@ -227,25 +254,26 @@ private:
     }
 
     // selectRow: the query for `columns` of certificate `id`, on its row.
-    Outcome<Statement> selectRow(const std::string& columns, CertId id) const {
+    Outcome<PreparedReads::Lease> selectRow(const std::string& columns, CertId id) const {
         Outcome<Connection*> reader = database_->reader();
         if (!reader) {
             return noDatabaseYet(reader.error()) ? fail(errors::kCryptENotFound) : reader.failure();
         }
-        Outcome<Statement> query = (*reader)->prepare(
-            "SELECT " + columns + " FROM store_certificates WHERE id = ?1 AND store = ?2");
+        Outcome<PreparedReads::Lease> query =
+            reads_.statement(**reader, "SELECT " + columns +
+                                           " FROM store_certificates WHERE id = ?1 AND store = ?2");
         if (!query) return query.failure();
-        query->bindInt64(1, std::int64_t(id)).bindText(2, name_);
-        Outcome<bool> row = query->step();
+        (*query)->bindInt64(1, std::int64_t(id)).bindText(2, name_);
+        Outcome<bool> row = (*query)->step();
         if (!row) return row.failure();
         if (!*row) return fail(errors::kCryptENotFound);
         return query;
     }
 
     Outcome<CertProperties> storedProperties(CertId id) const {
-        Outcome<Statement> query = selectRow(kPropertyColumns, id);
+        Outcome<PreparedReads::Lease> query = selectRow(kPropertyColumns, id);
         if (!query) return query.failure();
-        return persistedProperties(*query, 0);
+        return persistedProperties(**query, 0);
     }
 
     // updateRow: runs `sql`, whose parameters 1 to 6 are the property columns
@@ -272,6 +300,7 @@ private:
     std::shared_ptr<OpenSslLibrary> library_;
     KeyProviders& keys_;
     std::string name_;
+    mutable PreparedReads reads_;  // after database_: destroyed before it
     std::map<CertId, MemoryOverlay> overlays_;
 };
 

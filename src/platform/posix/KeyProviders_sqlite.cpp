@@ -20,6 +20,7 @@
 #include "platform/AsciiCase.h"
 #include "platform/CodePage.h"
 #include "platform/ProviderNames.h"
+#include "platform/posix/PreparedReads.h"
 #include "platform/posix/RsaKeys_openssl.h"
 
 namespace pennaform::platform {
@@ -187,26 +188,31 @@ Status writeKeys(const KeyStore& store, const std::function<Status(Connection&)>
 }
 
 // readKey: the stored bytes of the key in slot `spec`; NTE_NO_KEY when the
-// slot is empty, NTE_BAD_KEYSET when the container has gone.
+// slot is empty, NTE_BAD_KEYSET when the container has gone. The query is
+// prepared for the call, or once in `reads` when the caller keeps one.
 Outcome<StoredKeyBytes> readKey(const KeyStore& store, const ContainerIdentity& identity,
-                                KeySpec spec) {
+                                KeySpec spec, PreparedReads* reads = nullptr) {
     if (identity.inMemory) return store.memory->readKey(identity.folded, spec);
     Outcome<Connection*> reader = store.database->reader();
     if (!reader) {
         return reader.error() == errors::kErrorFileNotFound ? fail(errors::kNteBadKeyset)
                                                             : reader.failure();
     }
-    Outcome<Statement> query = (*reader)->prepare(
+    constexpr std::string_view kQuery =
         "SELECT k.flags, k.private_key FROM key_containers c LEFT JOIN container_keys k "
-        "ON k.container = c.folded_name AND k.key_spec = ?2 WHERE c.folded_name = ?1");
+        "ON k.container = c.folded_name AND k.key_spec = ?2 WHERE c.folded_name = ?1";
+    PreparedReads once;
+    Outcome<PreparedReads::Lease> query =
+        (reads != nullptr ? *reads : once).statement(**reader, kQuery);
     if (!query) return query.failure();
-    query->bindText(1, identity.folded).bindInt64(2, std::int64_t(spec));
-    Outcome<bool> row = query->step();
+    Statement& statement = **query;
+    statement.bindText(1, identity.folded).bindInt64(2, std::int64_t(spec));
+    Outcome<bool> row = statement.step();
     if (!row) return row.failure();
     if (!*row) return fail(errors::kNteBadKeyset);
-    SecretBytes der(query->columnBlob(1));
+    SecretBytes der(statement.columnBlob(1));
     if (der.view().empty()) return fail(errors::kNteNoKey);
-    return StoredKeyBytes{std::uint32_t(query->columnInt64(0)), std::move(der)};
+    return StoredKeyBytes{std::uint32_t(statement.columnInt64(0)), std::move(der)};
 }
 
 // loadKey: the key in slot `spec`, decoded; the failures of readKey.
@@ -354,16 +360,18 @@ public:
                                  hash);
     }
 
-    // exportPkcs8: see SoftwareKeyProviders::exportPrivateKey.
+    // exportPkcs8: see SoftwareKeyProviders::exportPrivateKey. Every stored
+    // key is PKCS#8 that decoded before it was stored (made here or
+    // imported), so it leaves as stored, not decoded and encoded again.
     Outcome<SecretBytes> exportPkcs8(KeySpec spec) const {
-        Outcome<StoredKey> stored = loadKey(*store_, identity_, spec);
+        Outcome<StoredKeyBytes> stored = readKey(*store_, identity_, spec);
         if (!stored) return stored.failure();
         if ((stored->flags & keyFlags::kExportable) == 0) return fail(errors::kNteBadKeyState);
         if ((stored->flags & keyFlags::kUserProtected) != 0) {
             Status allowed = confirmUse(*store_, identity_, KeyUse::kExport);
             if (!allowed) return allowed.failure();
         }
-        return rsaKeys::toPkcs8(stored->key.get());
+        return std::move(stored->pkcs8);
     }
 
     Outcome<Bytes> decryptKey(KeySpec spec, ByteView wrapped) override {
@@ -387,7 +395,7 @@ private:
     // row, not the PKCS#8 decoding, and a key deleted or replaced in any
     // process is never used after the change.
     Outcome<const StoredKey*> signingKey(KeySpec spec) {
-        Outcome<StoredKeyBytes> stored = readKey(*store_, identity_, spec);
+        Outcome<StoredKeyBytes> stored = readKey(*store_, identity_, spec, &reads_);
         if (!stored) {
             decoded_.reset();
             return stored.failure();
@@ -415,6 +423,7 @@ private:
     ContainerIdentity identity_;
     std::mutex decodedMutex_;  // the container may be shared between threads
     std::optional<DecodedKey> decoded_;
+    PreparedReads reads_;  // signingKey's, under decodedMutex_
 };
 
 class SqliteKeyProviders : public SoftwareKeyProviders {

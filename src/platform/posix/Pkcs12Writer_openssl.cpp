@@ -3,6 +3,10 @@
 #include <openssl/objects.h>
 
 #include <climits>
+#include <optional>
+#include <vector>
+
+#include "encoding/DerBuilder.h"
 
 namespace pennaform::platform {
 namespace {
@@ -21,6 +25,28 @@ Outcome<PKCS12_SAFEBAG*> pushOwned(openssl::SafeBags& bags, PKCS12_SAFEBAG* bag)
         return fail(errors::kNteNoMemory);
     }
     return bag;
+}
+
+// certificateBagOf: the SafeBag encoding of a certificate bag (RFC 7292
+// §4.2.3) that carries `der`, written around the bytes as they are: the bag
+// holds the certificate in an OCTET STRING, so nothing needs to parse it.
+// nullopt when `der` is not one DER element of type SEQUENCE.
+std::optional<std::vector<std::uint8_t>> certificateBagOf(ByteView der) {
+    DerCursor cursor(der);
+    if (!cursor.read(0x30) || !cursor.empty()) return std::nullopt;
+    DerBuilder builder;
+    DerScope bag = builder.sequence();
+    bag.addOid("1.2.840.113549.1.12.10.1.3");  // certBag
+    DerScope value = bag.contextConstructed(0);
+    DerScope certificateBag = value.sequence();
+    certificateBag.addOid("1.2.840.113549.1.9.22.1");  // x509Certificate
+    DerScope certificate = certificateBag.contextConstructed(0);
+    certificate.addPrimitive(0x04, der);
+    certificate.close();
+    certificateBag.close();
+    value.close();
+    bag.close();
+    return builder.finish();
 }
 
 }  // namespace
@@ -42,11 +68,12 @@ Outcome<PKCS12_SAFEBAG*> PfxWriter::addKey(ByteView pkcs8) {
 
 Outcome<PKCS12_SAFEBAG*> PfxWriter::addCertificate(ByteView der) {
     const openssl::ErrorQueueScope errorQueue;
-    if (der.empty() || der.size() > std::size_t(LONG_MAX)) return fail(errors::kCryptEBadEncode);
-    const unsigned char* cursor = der.data();
-    openssl::X509Cert certificate(d2i_X509(nullptr, &cursor, long(der.size())));
-    if (!certificate || cursor != der.data() + der.size()) return fail(errors::kCryptEBadEncode);
-    return pushOwned(certificates_, PKCS12_SAFEBAG_create_cert(certificate.get()));
+    std::optional<std::vector<std::uint8_t>> encoded = certificateBagOf(der);
+    if (!encoded || encoded->size() > std::size_t(LONG_MAX)) return fail(errors::kCryptEBadEncode);
+    const unsigned char* cursor = encoded->data();
+    PKCS12_SAFEBAG* bag = d2i_PKCS12_SAFEBAG(nullptr, &cursor, long(encoded->size()));
+    if (bag == nullptr) return fail(errors::kCryptEBadEncode);
+    return pushOwned(certificates_, bag);
 }
 
 Outcome<Bytes> PfxWriter::finish() {

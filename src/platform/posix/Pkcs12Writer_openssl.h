@@ -34,8 +34,10 @@ public:
     // it attributes until finish(). NTE_BAD_KEY for bytes that are not a key,
     // NTE_FAIL when the encryption fails.
     Outcome<PKCS12_SAFEBAG*> addKey(ByteView pkcs8);
-    // addCertificate: a certificate bag holding `der`, as addKey;
-    // CRYPT_E_BAD_ENCODE for bytes that are not one certificate.
+    // addCertificate: a certificate bag holding `der`, as addKey. The bytes
+    // go into the bag as they are, unparsed (they come from stores and files
+    // that were read as certificates); CRYPT_E_BAD_ENCODE for bytes that are
+    // not one DER SEQUENCE.
     Outcome<PKCS12_SAFEBAG*> addCertificate(ByteView der);
     // finish: the file's DER, certificates in the order added, then keys in
     // the order added. NTE_FAIL when OpenSSL fails.

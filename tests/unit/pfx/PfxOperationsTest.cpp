@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "pfx/PfxOperationsSupport.h"
 #include "platform/CodePage.h"
@@ -247,6 +248,101 @@ TEST_F(PfxOperationsTest, ChangePfxPasswdExGivesThePortTheNewPasswordOfTheSameFi
     EXPECT_EQ(portPassword(), "old");  // no port asked for
     ASSERT_EQ(engine_.ChangePfxPasswdEx(folder, u"a.pfx", u"new", u"newer", 1, 0), 0);
     EXPECT_EQ(portPassword(), "newer");
+}
+
+// A missing argument is asked for through the operation's own dialog; what
+// the user types there is what the operation then uses, and a cancel there
+// is the user's cancel, with nothing changed.
+TEST_F(PfxOperationsTest, MissingArgumentsAreAskedForThroughEachOperationsDialog) {
+    userPfx(folder_.sub("in.pfx"), "Wang", "password-1");
+    const std::string in = folder_.sub("in.pfx");
+    const std::string pfxFile = R"({"dialog": 202, "actions": [{"set": 302, "text": ")" + in +
+                                R"("}, {"set": 303, "text": "password-1"}, {"press": 1}]})";
+    const std::string passwords =
+        R"({"dialog": 203, "actions": [{"set": 302, "text": ")" + in +
+        R"("}, {"set": 303, "text": "password-1"}, {"set": 304, "text": "password-2"},
+            {"set": 305, "text": "password-2"}, {"press": 1}]})";
+    // The export's path is not typed: its folder comes from the chooser.
+    const std::string target =
+        R"({"dialog": 206, "actions": [{"press": 301}, {"set": 303, "text": "password-3"},
+            {"set": 304, "text": "password-3"}, {"press": 1}]},
+           {"dialog": "folderChooser", "path": ")" +
+        folder_.sub("exports") + R"("})";
+    struct Case {
+        const char* name;
+        std::string answer;
+        std::function<std::int32_t()> call;
+        std::int32_t code;
+        std::function<bool()> after;
+    };
+    const std::vector<Case> cases = {
+        {"query, no folder: 202 cancelled", R"({"dialog": 202, "actions": [{"press": 2}]})",
+         [&] { return engine_.QueryPfxInfo(u"", u"in.pfx", u"password-1", 0, 0); }, 5070,
+         [&] { return engine_.signer().signerCertBytes.empty(); }},
+        {"query, no password: 202 answered", pfxFile,
+         [&] { return engine_.QueryPfxInfo(u(folder_.path()), u"in.pfx", u"", 0, 0); }, 0,
+         [&] { return !engine_.signer().signerCertBytes.empty(); }},
+        {"import, nothing given: 202 answered", pfxFile,
+         [&] { return engine_.ImportPfxToIE(u"", u"", u"", 1, 0); }, 0,
+         [&] { return engine_.GetIECertCount() == 1; }},
+        {"change, no passwords: 203 cancelled", R"({"dialog": 203, "actions": [{"press": 2}]})",
+         [&] { return engine_.ChangePfxPasswd(u(folder_.path()), u"in.pfx", u"", u"", 0); }, 5070,
+         [&] {
+             return engine_.QueryPfxInfo(u(folder_.path()), u"in.pfx", u"password-1", 0, 0) == 0;
+         }},
+        {"change, no passwords: 203 answered", passwords,
+         [&] { return engine_.ChangePfxPasswd(u(folder_.path()), u"in.pfx", u"", u"", 0); }, 0,
+         [&] {
+             return engine_.QueryPfxInfo(u(folder_.path()), u"in.pfx", u"password-2", 0, 0) == 0;
+         }},
+        {"export, no target: 206 cancelled", R"({"dialog": 206, "actions": [{"press": 2}]})",
+         [&] { return engine_.ExportPfxFromIE(u"", u"", u"", 0, 0); }, 5070,
+         [&] {
+             return !fs::exists(folder_.sub("exports")) && engine_.GetExportedPfxFilePath().empty();
+         }},
+        {"export, no target: 206 answered", target,
+         [&] { return engine_.ExportPfxFromIE(u"", u"", u"", 0, 0); }, 0,
+         [&] {
+             return engine_.QueryPfxInfo(u(folder_.sub("exports")), u"Wang.pfx", u"password-3", 0,
+                                         0) == 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(folder_.sub("answers.json")) << "[" << c.answer << "]";
+        ui::HostSetupProblem problem;
+        engine_.platform().installDialogs(
+            ui::makeDialogHost("scripted", folder_.sub("answers.json"), "", problem));
+        EXPECT_EQ(c.call(), c.code);
+        engine_.platform().installDialogs(nullptr);
+        EXPECT_TRUE(c.after());
+    }
+}
+
+// A user-protected key asks before it leaves; a refusal is the user's
+// cancel, 5070 with the platform's ERROR_CANCELLED, and leaves the file
+// unwritten and the certificate in "MY" even when 0x1000 asked to move it.
+TEST_F(PfxOperationsTest, ARefusedPromptOfAProtectedKeyCancelsTheExport) {
+    userPfx(folder_.sub("in.pfx"), "Wang", "pw");
+    auto answering = [&](bool allow) {
+        std::ofstream(folder_.sub("answers.json"))
+            << R"([{"dialog": "keyUse", "allow": )" << (allow ? "true" : "false") << "}]";
+        ui::HostSetupProblem problem;
+        engine_.platform().installDialogs(
+            ui::makeDialogHost("scripted", folder_.sub("answers.json"), "", problem));
+    };
+    answering(true);
+    ASSERT_EQ(engine_.ImportPfxToIE(u(folder_.path()), u"in.pfx", u"pw", 1 | 2, 0), 0);
+    answering(false);
+    const std::string out = folder_.sub("out");
+    EXPECT_EQ(engine_.ExportPfxFromIE(u"", u(out), u"pw", 0x1000, 0), 5070);
+    EXPECT_EQ(std::uint32_t(engine_.GetCapiErrorCode()), platform::errors::kErrorCancelled);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(engine_.GetExportedPfxFilePath(), u"");
+    EXPECT_EQ(engine_.GetIECertCount(), 1);
+    answering(true);
+    ASSERT_EQ(engine_.ExportPfxFromIE(u"", u(out), u"pw", 0, 0), 0);
+    EXPECT_TRUE(fs::exists(out + "/Wang.pfx"));
 }
 
 }  // namespace

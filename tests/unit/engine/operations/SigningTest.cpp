@@ -15,6 +15,7 @@
 #include "platform/CodePage.h"
 #include "platform/HexText.h"
 #include "platform/Utf16Le.h"
+#include "signing/SignedData.h"
 #include "support/KeyConsent.h"
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"
@@ -464,6 +465,50 @@ TEST_F(SignedDataTest, CertificatesItCannotDecodeAndDatesFrom2050) {
     EXPECT_EQ(signedData(u"text", 0), Bytes());
     EXPECT_EQ(engine_.GetErrorCode(), codes::kBadCertificate);
     EXPECT_FALSE(engine_.SignPkcs1(u"text", 0).empty());
+}
+
+// The failures of SignPkcs7 that no signature reaches: a key its binding
+// cannot reach (5225 for a provider of a card, 5206 for Microsoft's), and a
+// chain with nothing to encode (5305 with the step's number, 53). The other
+// encoding steps write constants and lengths DER always carries, so no
+// input reaches them.
+TEST_F(SignedDataTest, UnreachableKeysAndEmptyChainsFailBeforeAnyOutput) {
+    auto my = std::move(*engine_.platform().stores()->openSystemStore(platform::SystemStore::kMy));
+    const platform::CertId id = my->findBySha1(test::sha1Of(chain_.leaf))->id;
+    const struct {
+        const char16_t* provider;
+        std::int32_t code;
+    } bindings[] = {{u"Athena ASECard Crypto CSP", codes::kCardNotReady},
+                    {u"Microsoft Enhanced Cryptographic Provider v1.0", codes::kNoPrivateKey}};
+    for (const auto& binding : bindings) {
+        SCOPED_TRACE(toAnsi(binding.provider));
+        ASSERT_TRUE(my->setKeyProvInfo(
+            id, {u"absent-container", binding.provider, 1, 0, platform::KeySpec::kSignature},
+            platform::PropertyScope::kPersist));
+        EXPECT_EQ(signedData(u"text", 0), Bytes());
+        EXPECT_EQ(engine_.GetErrorCode(), binding.code);
+        EXPECT_NE(engine_.GetCapiErrorCode(), 0);
+    }
+
+    for (const std::vector<Bytes>& elements :
+         {std::vector<Bytes>{}, std::vector<Bytes>{chain_.leaf, Bytes()}}) {
+        SignedDataRequest request;
+        const Bytes content = utf16LeBytes(u"text");
+        request.content = content;
+        request.certificate = chain_.leaf;
+        request.flags = signedDataFlags::kChain;
+        request.sign = [](const ContentDigest&, Bytes& signature) {
+            signature.assign(128, 0x5A);
+            return SigningResult{};
+        };
+        request.chain = [&]() -> platform::Outcome<platform::CertificateChain> {
+            return platform::CertificateChain{elements, 0};
+        };
+        const SignedDataResult built = buildSignedData(request);
+        EXPECT_EQ(built.result.code, codes::kAsn1EncodeFailed);
+        EXPECT_EQ(built.result.platformError, 53u);
+        EXPECT_TRUE(built.der.empty());
+    }
 }
 
 }  // namespace
