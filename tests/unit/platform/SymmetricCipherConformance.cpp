@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/PlaintextKeyBlob.h"
 #include "support/VectorFile.h"
 #include "unit/platform/PlatformConformance.h"
 
@@ -19,15 +20,6 @@ Bytes hex(std::string_view text) {
 
 Bytes bytesOf(std::string_view text) {
     return Bytes(text.begin(), text.end());
-}
-
-// blobFor: a PLAINTEXTKEYBLOB for `key` under `algorithm`.
-Bytes blobFor(AlgId algorithm, const Bytes& key) {
-    Bytes blob = {8, 2, 0, 0};
-    for (int i = 0; i < 4; ++i) blob.push_back(std::uint8_t(algorithm >> (8 * i)));
-    for (int i = 0; i < 4; ++i) blob.push_back(std::uint8_t(key.size() >> (8 * i)));
-    blob.insert(blob.end(), key.begin(), key.end());
-    return blob;
 }
 
 TEST_P(SymmetricCipherConformance, KnownAnswers) {
@@ -56,7 +48,8 @@ TEST_P(SymmetricCipherConformance, KnownAnswers) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.cipher);
-        auto imported = ciphers().importKey("", c.providerType, blobFor(c.algorithm, hex(c.key)));
+        auto imported =
+            ciphers().importKey("", c.providerType, plaintextKeyBlob(c.algorithm, hex(c.key)));
         ASSERT_TRUE(imported.ok()) << std::hex << imported.error();
         SymmetricKey& key = **imported;
         if (c.iv) {
@@ -92,9 +85,9 @@ TEST_P(SymmetricCipherConformance, KnownAnswers) {
 
 TEST_P(SymmetricCipherConformance, FailuresCarryTheWindowsErrors) {
     const Bytes des = hex("0123456789abcdef");
-    Bytes wrongType = blobFor(algorithms::kDes, des);
+    Bytes wrongType = plaintextKeyBlob(algorithms::kDes, des);
     wrongType[0] = 7;
-    Bytes wrongVersion = blobFor(algorithms::kDes, des);
+    Bytes wrongVersion = plaintextKeyBlob(algorithms::kDes, des);
     wrongVersion[1] = 3;
     const struct {
         std::string_view provider;
@@ -102,14 +95,14 @@ TEST_P(SymmetricCipherConformance, FailuresCarryTheWindowsErrors) {
         Bytes blob;
         PlatformError error;
     } imports[] = {
-        {kEnhanced, 0, blobFor(algorithms::kDes, des), errors::kNteBadProvType},
-        {"", 12, blobFor(algorithms::kDes, des), errors::kNteProvTypeNotDef},
-        {"No Such Provider", 1, blobFor(algorithms::kDes, des), errors::kNteKeysetNotDef},
-        {kEnhanced, 24, blobFor(algorithms::kDes, des), errors::kNteProvTypeNoMatch},
+        {kEnhanced, 0, plaintextKeyBlob(algorithms::kDes, des), errors::kNteBadProvType},
+        {"", 12, plaintextKeyBlob(algorithms::kDes, des), errors::kNteProvTypeNotDef},
+        {"No Such Provider", 1, plaintextKeyBlob(algorithms::kDes, des), errors::kNteKeysetNotDef},
+        {kEnhanced, 24, plaintextKeyBlob(algorithms::kDes, des), errors::kNteProvTypeNoMatch},
         {kEnhanced, 1, wrongType, errors::kNteBadType},
         {kEnhanced, 1, wrongVersion, errors::kNteBadVer},
-        {kEnhanced, 1, blobFor(algorithms::kRc2, des), errors::kNteBadAlgId},
-        {kEnhanced, 1, blobFor(algorithms::k3Des, des), errors::kNteBadData},
+        {kEnhanced, 1, plaintextKeyBlob(algorithms::kRc2, des), errors::kNteBadAlgId},
+        {kEnhanced, 1, plaintextKeyBlob(algorithms::k3Des, des), errors::kNteBadData},
         {kEnhanced, 1, Bytes{8, 2, 0}, errors::kNteBadData},
     };
     for (const auto& c : imports) {
@@ -117,7 +110,7 @@ TEST_P(SymmetricCipherConformance, FailuresCarryTheWindowsErrors) {
         EXPECT_EQ(ciphers().importKey(c.provider, c.type, c.blob).error(), c.error);
     }
 
-    auto imported = ciphers().importKey(kEnhanced, 1, blobFor(algorithms::kDes, des));
+    auto imported = ciphers().importKey(kEnhanced, 1, plaintextKeyBlob(algorithms::kDes, des));
     ASSERT_TRUE(imported.ok());
     SymmetricKey& key = **imported;
     EXPECT_EQ(key.encrypt(bytesOf("seven!!"), false).error(), errors::kNteBadData);
