@@ -6,49 +6,20 @@
 //
 // Seeds: windows.p7c and nss.p7c from tests/data (a DER and a BER bundle).
 // The state lives under /dev/shm (or TMPDIR).
-#include <stdlib.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
 
+#include "FuzzHome.h"
 #include "encoding/ByteBuffer.h"
 #include "encoding/ErrorTable.h"
 #include "engine/Engine.h"
 #include "platform/CodePage.h"
 
 using namespace pennaform;
+using fuzz::FuzzHome;
+using fuzz::require;
 
 namespace {
-
-void require(bool condition) {
-    if (!condition) std::abort();
-}
-
-class FuzzHome {
-public:
-    FuzzHome() {
-        std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                         ? std::filesystem::path("/dev/shm")
-                                         : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "pennaform-fuzz-XXXXXX").string();
-        require(mkdtemp(pattern.data()) != nullptr);
-        folder_ = pattern;
-        engine_ = std::make_unique<Engine>(EngineConfig{folder_ + "/home"});
-    }
-    ~FuzzHome() {
-        engine_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    Engine& engine() { return *engine_; }
-
-private:
-    std::string folder_;
-    std::unique_ptr<Engine> engine_;
-};
 
 bool isAcceptCode(std::int32_t code) {
     switch (code) {

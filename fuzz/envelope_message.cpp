@@ -3,50 +3,17 @@
 // BER reading, the envelope parser and the recipient search. With an empty
 // "MY" and no dialog host nothing can ever decrypt: checks that the answer
 // is always one of the documented failures, never text.
-#include <stdlib.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
 
+#include "FuzzHome.h"
 #include "encoding/ByteBuffer.h"
 #include "engine/Engine.h"
 #include "platform/CodePage.h"
 
 using namespace pennaform;
-
-namespace {
-
-void require(bool condition) {
-    if (!condition) std::abort();
-}
-
-class FuzzHome {
-public:
-    FuzzHome() {
-        std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                         ? std::filesystem::path("/dev/shm")
-                                         : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "pennaform-fuzz-XXXXXX").string();
-        require(mkdtemp(pattern.data()) != nullptr);
-        folder_ = pattern;
-        engine_ = std::make_unique<Engine>(EngineConfig{folder_ + "/home"});
-    }
-    ~FuzzHome() {
-        engine_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    Engine& engine() { return *engine_; }
-
-private:
-    std::string folder_;
-    std::unique_ptr<Engine> engine_;
-};
-
-}  // namespace
+using fuzz::FuzzHome;
+using fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzHome home;

@@ -3,50 +3,17 @@
 // certificate reading and the recipients, then the envelope for them.
 // Checks that only the documented codes come back, that a result exists
 // exactly on success, and that it is the Base64 of a DER SEQUENCE.
-#include <stdlib.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
 
+#include "FuzzHome.h"
 #include "encoding/ByteBuffer.h"
 #include "engine/Engine.h"
 #include "platform/CodePage.h"
 
 using namespace pennaform;
-
-namespace {
-
-void require(bool condition) {
-    if (!condition) std::abort();
-}
-
-class FuzzHome {
-public:
-    FuzzHome() {
-        std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                         ? std::filesystem::path("/dev/shm")
-                                         : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "pennaform-fuzz-XXXXXX").string();
-        require(mkdtemp(pattern.data()) != nullptr);
-        folder_ = pattern;
-        engine_ = std::make_unique<Engine>(EngineConfig{folder_ + "/home"});
-    }
-    ~FuzzHome() {
-        engine_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    Engine& engine() { return *engine_; }
-
-private:
-    std::string folder_;
-    std::unique_ptr<Engine> engine_;
-};
-
-}  // namespace
+using fuzz::FuzzHome;
+using fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static FuzzHome home;

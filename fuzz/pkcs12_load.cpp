@@ -7,49 +7,19 @@
 // -export -noiter -nomaciter` from a 512-bit RSA key (modern, -legacy, the
 // empty password, and unencrypted bags), so that the fuzzing build's low
 // iteration cap lets them load. The state lives under /dev/shm (or TMPDIR).
-#include <stdlib.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
 
+#include "FuzzHome.h"
 #include "engine/Engine.h"
 #include "pfx/PfxStore.h"
 #include "platform/CodePage.h"
 
 using namespace pennaform;
+using fuzz::FuzzHome;
+using fuzz::require;
 
 namespace {
-
-void require(bool condition) {
-    if (!condition) std::abort();
-}
-
-// FuzzHome: one Engine over a state folder of its own for the whole run.
-class FuzzHome {
-public:
-    FuzzHome() {
-        std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                         ? std::filesystem::path("/dev/shm")
-                                         : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "pennaform-fuzz-XXXXXX").string();
-        require(mkdtemp(pattern.data()) != nullptr);
-        folder_ = pattern;
-        engine_ = std::make_unique<Engine>(EngineConfig{folder_ + "/home"});
-    }
-    ~FuzzHome() {
-        engine_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    Engine& engine() { return *engine_; }
-
-private:
-    std::string folder_;
-    std::unique_ptr<Engine> engine_;
-};
 
 void loadAndClose(platform::Platform& platform, platform::ByteView bytes, const char* password) {
     PfxStore holder(platform);

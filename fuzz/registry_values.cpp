@@ -7,57 +7,20 @@
 // The hive lives in a fresh folder under /dev/shm (or TMPDIR), replaced every
 // few thousand inputs so that it stays small.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <stdlib.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
 
+#include "FuzzHome.h"
 #include "engine/Engine.h"
 #include "platform/CodePage.h"
 
 using namespace pennaform;
+using fuzz::FuzzHome;
+using fuzz::require;
 
 namespace {
 
 constexpr int kInputsPerHive = 5000;
-
-void require(bool condition) {
-    if (!condition) std::abort();
-}
-
-// FuzzHome: the Engine and its state folder, renewed now and then.
-class FuzzHome {
-public:
-    ~FuzzHome() { removeFolder(); }
-    Engine& engine() {
-        if (!engine_ || ++inputs_ % kInputsPerHive == 0) renew();
-        return *engine_;
-    }
-
-private:
-    void renew() {
-        engine_.reset();
-        removeFolder();
-        std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                         ? std::filesystem::path("/dev/shm")
-                                         : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "pennaform-fuzz-XXXXXX").string();
-        require(mkdtemp(pattern.data()) != nullptr);
-        folder_ = pattern;
-        engine_ = std::make_unique<Engine>(EngineConfig{folder_ + "/home"});
-    }
-    void removeFolder() {
-        std::error_code ignored;
-        if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-    }
-
-    std::string folder_;
-    std::unique_ptr<Engine> engine_;
-    long inputs_ = 0;
-};
 
 // text16: UTF-16 text from the input, either one unit per byte (so
 // backslashes and NULs are common) or two bytes per unit.
@@ -114,7 +77,10 @@ std::u16string shownValue(platform::ValueType type, const platform::Bytes& bytes
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // A fresh hive now and then keeps the state from piling up.
     static FuzzHome home;
+    static long inputs = 0;
+    if (++inputs % kInputsPerHive == 0) home.renew();
     Engine& engine = home.engine();
     FuzzedDataProvider input(data, size);
 

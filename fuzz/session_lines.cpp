@@ -2,50 +2,20 @@
 // given to one Engine serving an untrusted caller (so the operations that
 // reach the user's files, keys and registry refuse before doing anything);
 // every line that is not blank must be answered by exactly one JSON object.
-#include <stdlib.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
+#include "FuzzHome.h"
 #include "cli/Session.h"
 #include "engine/Engine.h"
 
 using namespace pennaform;
+using fuzz::FuzzHome;
+using fuzz::require;
 
 namespace {
-
-void require(bool condition) {
-    if (!condition) std::abort();
-}
-
-// ProtectedEngine: one Engine in a state folder of its own, for the whole run.
-class ProtectedEngine {
-public:
-    ProtectedEngine() {
-        std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                         ? std::filesystem::path("/dev/shm")
-                                         : std::filesystem::temp_directory_path();
-        std::string pattern = (base / "pennaform-fuzz-XXXXXX").string();
-        require(mkdtemp(pattern.data()) != nullptr);
-        folder_ = pattern;
-        engine_ = std::make_unique<Engine>(EngineConfig{folder_ + "/home", true});
-    }
-    ~ProtectedEngine() {
-        engine_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    Engine& engine() { return *engine_; }
-
-private:
-    std::string folder_;
-    std::unique_ptr<Engine> engine_;
-};
 
 std::size_t answeredLines(const std::string& input) {
     std::size_t count = 0;
@@ -59,11 +29,11 @@ std::size_t answeredLines(const std::string& input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static ProtectedEngine engine;
+    static FuzzHome home(/*untrustedCaller=*/true);
     std::string input(reinterpret_cast<const char*>(data), size);
     std::istringstream in(input);
     std::ostringstream out;
-    cli::runSession(engine.engine(), in, out);
+    cli::runSession(home.engine(), in, out);
 
     std::size_t answers = 0;
     std::istringstream replies(out.str());

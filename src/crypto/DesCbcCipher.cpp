@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "platform/PlaintextKeyBlob.h"
+
 namespace pennaform {
 namespace {
 
@@ -15,10 +17,6 @@ constexpr std::string_view kEnhancedProvider = "Microsoft Enhanced Cryptographic
 void wipe(std::vector<std::uint8_t>& bytes) {
     if (!bytes.empty()) explicit_bzero(bytes.data(), bytes.size());
     bytes.clear();
-}
-
-void appendLe32(Bytes& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
 }
 
 }  // namespace
@@ -47,11 +45,7 @@ std::unique_ptr<SymmetricKey> DesCbcCipher::importKey() {
         lastError_ = errors::kNteProvDllNotFound;
         return nullptr;
     }
-    // PLAINTEXTKEYBLOB: bType 8, version 2, reserved 0, ALG_ID, key size, key.
-    Bytes blob = {8, 2, 0, 0};
-    appendLe32(blob, algorithm_);
-    appendLe32(blob, std::uint32_t(keyMaterial_.size()));
-    blob.insert(blob.end(), keyMaterial_.begin(), keyMaterial_.end());
+    Bytes blob = plaintextKeyBlob(algorithm_, keyMaterial_);
     Outcome<std::unique_ptr<SymmetricKey>> key =
         ciphers_->importKey(kEnhancedProvider, providerTypes::kRsaFull, blob);
     wipe(blob);

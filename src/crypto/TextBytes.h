@@ -16,6 +16,14 @@ namespace pennaform {
 // without a terminator.
 std::vector<std::uint8_t> ansiBytes(std::u16string_view text);
 
+// callerTextBytes: the bytes an operation digests or encrypts for a caller's
+// text: ansiBytes when `flags` carries the operation's `ansiTextFlag`, else
+// every UTF-16LE code unit (U+0000 included).
+inline std::vector<std::uint8_t> callerTextBytes(std::u16string_view text, std::int32_t flags,
+                                                 std::int32_t ansiTextFlag) {
+    return (flags & ansiTextFlag) != 0 ? ansiBytes(text) : utf16LeBytes(text);
+}
+
 // textFromUtf16Le: bytes read as UTF-16LE code units up to the first U+0000
 // or the end. An odd last byte counts as a code unit whose high byte is zero.
 std::u16string textFromUtf16Le(std::span<const std::uint8_t> bytes);

@@ -78,8 +78,7 @@ std::u16string Engine::Hash(std::u16string_view strPlainText, std::int32_t dwFla
         setErrorCode(codes::kBadArgument);
         return {};
     }
-    const std::vector<std::uint8_t> bytes =
-        (dwFlags & kAnsiText) ? ansiBytes(strPlainText) : utf16LeBytes(strPlainText);
+    const std::vector<std::uint8_t> bytes = callerTextBytes(strPlainText, dwFlags, kAnsiText);
     AnyDigest digest = digestFor(dwFlags);
     std::visit([&](auto& d) { d.update(bytes.data(), bytes.size()); }, digest);
     return hexResult(*this, finished(digest));

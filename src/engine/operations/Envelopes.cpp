@@ -26,8 +26,7 @@ std::u16string Engine::CertEncryptPkcs7(std::u16string_view strPlainText,
         return {};
     }
     if (refuseUntrustedCaller()) return {};
-    const std::vector<std::uint8_t> plain =
-        (dwFlags & kAnsiText) ? ansiBytes(strPlainText) : utf16LeBytes(strPlainText);
+    const std::vector<std::uint8_t> plain = callerTextBytes(strPlainText, dwFlags, kAnsiText);
     if (strCertB64.empty()) {
         setErrorCode(codes::kBadArgument);
         return {};

@@ -64,8 +64,7 @@ std::u16string Engine::SymEncrypt(std::u16string_view strPlainText,
         return {};
     }
     if (refuseUntrustedCaller()) return {};
-    const std::vector<std::uint8_t> plain =
-        (dwFlags & kAnsiText) ? ansiBytes(strPlainText) : utf16LeBytes(strPlainText);
+    const std::vector<std::uint8_t> plain = callerTextBytes(strPlainText, dwFlags, kAnsiText);
     ByteBuffer key;
     if (!keyFromHex(strPasswdHex, key)) {
         setErrorCode(codes::kBadArgument);
