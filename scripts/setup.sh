@@ -18,6 +18,7 @@ packages=(
   libssl-dev openssl gnutls-bin libsqlite3-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
   tzdata python3 libboost-dev
+  chromium nodejs npm
 )
 
 install_missing() {
