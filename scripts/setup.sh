@@ -19,6 +19,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
   tzdata python3 libboost-dev
   libgtk-4-dev fonts-noto-cjk xvfb xauth
+  chromium nodejs npm
 )
 
 install_missing() {
