@@ -1,10 +1,8 @@
 #include "cli/CommandLine.h"
 
-#include <charconv>
 #include <istream>
 #include <string_view>
 
-#include "interface/Dispatcher.h"
 #include "platform/CodePage.h"
 
 namespace pennaform::cli {

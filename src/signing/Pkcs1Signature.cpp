@@ -22,7 +22,7 @@ platform::Bytes computed(platform::ByteView bytes) {
 }  // namespace
 
 platform::Bytes signedContent(std::u16string_view text, std::int32_t flags) {
-    return (flags & signFlags::kAnsiText) != 0 ? ansiBytes(text) : utf16LeBytes(text);
+    return callerTextBytes(text, flags, signFlags::kAnsiText);
 }
 
 ContentDigest digestOf(platform::AlgId algorithm, platform::ByteView bytes) {

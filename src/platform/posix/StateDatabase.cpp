@@ -510,12 +510,15 @@ Outcome<Connection*> StateDatabase::reader() {
         }
         if (!opened) return opened.failure();
         connection_.emplace(std::move(*opened));
+        tablesCurrent_ = false;
     }
+    if (tablesCurrent_) return &*connection_;
     Outcome<std::int64_t> version = connection_->schemaVersion();
     if (!version) return version.failure();
     if (*version == 0) return fail(errors::kErrorFileNotFound);  // created, no tables yet
     if (*version < 0) return fail(errors::kErrorFileCorrupt);
     if (*version > kSchemaVersion) return fail(errors::kErrorNotSupported);
+    tablesCurrent_ = *version == kSchemaVersion;
     // A database an older build made lacks the newer tables; the user's own
     // database is brought up to date before it is read.
     if (*version < kSchemaVersion && access_ == Access::kReadWrite) {
@@ -540,6 +543,7 @@ Outcome<Connection*> StateDatabase::openForWriting() {
         if (!file) return file.failure();
         if (immutable_) {
             connection_.reset();  // the folder may be written now
+            tablesCurrent_ = false;
             immutable_ = false;
         }
         if (!connection_) {
@@ -552,6 +556,7 @@ Outcome<Connection*> StateDatabase::openForWriting() {
         Status prepared = prepareForWriting(*connection_);
         if (!prepared) return prepared.failure();
         readyForWriting_ = true;
+        tablesCurrent_ = true;
     }
     return &*connection_;
 }

@@ -151,6 +151,9 @@ private:
     bool writing_ = false;          // a write's transaction is open
     bool purgeJournal_ = false;     // the open write asked for purgeJournalAfterCommit
     bool immutable_ = false;        // connection_ reads a folder the user cannot write
+    // The tables were seen at the current version on connection_: a version
+    // only ever rises, so readers need not ask again.
+    bool tablesCurrent_ = false;
 };
 
 }  // namespace pennaform::platform
