@@ -3,21 +3,11 @@
 // scripted host; and the library and the command linking no GTK library.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"
 
 namespace pennaform::test {
 namespace {
-
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TEST(GtkCommand, HashFileAsksTheSameChooserThroughBothHosts) {
     TemporaryFolder folder;
@@ -36,7 +26,7 @@ TEST(GtkCommand, HashFileAsksTheSameChooserThroughBothHosts) {
     EXPECT_EQ(results[0].out, "A9993E364706816ABA3E25717850C26C9CD0D89D\n");
     EXPECT_EQ(results[1].exitStatus, results[0].exitStatus) << results[1].err;
     EXPECT_EQ(results[1].out, results[0].out);
-    EXPECT_EQ(contentOf(transcripts[1]), contentOf(transcripts[0]));
+    EXPECT_EQ(fileText(transcripts[1]), fileText(transcripts[0]));
 }
 
 TEST(GtkCommand, WithoutADisplayAnswersAsTheHeadlessHost) {

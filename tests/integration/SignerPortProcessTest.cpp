@@ -2,22 +2,12 @@
 // signer selected in one is restored in the other with no dialog.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "support/SessionDriver.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCa.h"
 
 namespace pennaform::test {
 namespace {
-
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TEST(SignerPortProcesses, ASignerSelectedInOneSessionIsRestoredInAnother) {
     TemporaryFolder folder, runtime;
@@ -58,8 +48,8 @@ TEST(SignerPortProcesses, ASignerSelectedInOneSessionIsRestoredInAnother) {
     EXPECT_EQ(second->call("GetSignerPfxFilePath")->result, "");
     EXPECT_EQ(first->close(), 0);
     EXPECT_EQ(second->close(), 0);
-    EXPECT_EQ(contentOf(folder.sub("first.jsonl")), "");
-    EXPECT_EQ(contentOf(folder.sub("second.jsonl")), "");
+    EXPECT_EQ(fileText(folder.sub("first.jsonl")), "");
+    EXPECT_EQ(fileText(folder.sub("second.jsonl")), "");
 }
 
 }  // namespace
