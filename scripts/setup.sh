@@ -19,8 +19,13 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev valgrind time
   tzdata python3 libboost-dev
   libgtk-4-dev fonts-noto-cjk xvfb xauth
-  chromium nodejs npm
+  chromium
 )
+# Node.js and npm may come from elsewhere than Debian (a machine's own
+# Node.js carries its npm, which Debian's npm package conflicts with):
+# install them only where the commands are missing.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 install_missing() {
   local missing=()
