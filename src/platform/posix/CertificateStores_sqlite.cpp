@@ -143,40 +143,18 @@ public:
 
     // findBySha1: through the store's index of the hashes.
     Outcome<StoredCertificate> findBySha1(ByteView sha1) const override {
-        Outcome<Connection*> reader = database_->reader();
-        if (!reader) {
-            return noDatabaseYet(reader.error()) ? fail(errors::kCryptENotFound) : reader.failure();
-        }
-        Outcome<PreparedReads::Lease> query = reads_.statement(
-            **reader,
-            "SELECT id, encoded FROM store_certificates WHERE store = ?1 AND sha1 = ?2 "
-            "ORDER BY id LIMIT 1");
-        if (!query) return query.failure();
-        Statement& statement = **query;
-        statement.bindText(1, name_).bindBlob(2, sha1);
-        Outcome<bool> row = statement.step();
+        Outcome<PreparedReads::Lease> row = firstRowBySha1(sha1, "");
         if (!row) return row.failure();
-        if (!*row) return fail(errors::kCryptENotFound);
-        return StoredCertificate{CertId(statement.columnInt64(0)), statement.columnBlob(1)};
+        return StoredCertificate{CertId((*row)->columnInt64(0)), (*row)->columnBlob(1)};
     }
 
     // findBySha1WithProperties: one query for the certificate and the
     // properties of its row, this object's memory-only ones laid over them.
     Outcome<FoundCertificate> findBySha1WithProperties(ByteView sha1) const override {
-        Outcome<Connection*> reader = database_->reader();
-        if (!reader) {
-            return noDatabaseYet(reader.error()) ? fail(errors::kCryptENotFound) : reader.failure();
-        }
-        Outcome<PreparedReads::Lease> query = reads_.statement(
-            **reader, std::string("SELECT id, encoded, ") + kPropertyColumns +
-                          " FROM store_certificates WHERE store = ?1 AND sha1 = ?2 "
-                          "ORDER BY id LIMIT 1");
-        if (!query) return query.failure();
-        Statement& statement = **query;
-        statement.bindText(1, name_).bindBlob(2, sha1);
-        Outcome<bool> row = statement.step();
+        Outcome<PreparedReads::Lease> row =
+            firstRowBySha1(sha1, std::string(", ") + kPropertyColumns);
         if (!row) return row.failure();
-        if (!*row) return fail(errors::kCryptENotFound);
+        Statement& statement = **row;
         const CertId id = CertId(statement.columnInt64(0));
         auto overlay = overlays_.find(id);
         return FoundCertificate{{id, statement.columnBlob(1)},
@@ -251,6 +229,27 @@ private:
     // may not change.
     Status write(const std::function<Status(Connection&)>& change) const {
         return deniedAs(database_->write(change), errors::kNtePerm);
+    }
+
+    // firstRowBySha1: the statement on the first row of this store whose
+    // hash is `sha1`, with the columns id, encoded and then `moreColumns`;
+    // CRYPT_E_NOT_FOUND without one, or without a database yet.
+    Outcome<PreparedReads::Lease> firstRowBySha1(ByteView sha1,
+                                                 const std::string& moreColumns) const {
+        Outcome<Connection*> reader = database_->reader();
+        if (!reader) {
+            return noDatabaseYet(reader.error()) ? fail(errors::kCryptENotFound) : reader.failure();
+        }
+        Outcome<PreparedReads::Lease> query = reads_.statement(
+            **reader, "SELECT id, encoded" + moreColumns +
+                          " FROM store_certificates WHERE store = ?1 AND sha1 = ?2 "
+                          "ORDER BY id LIMIT 1");
+        if (!query) return query;
+        (*query)->bindText(1, name_).bindBlob(2, sha1);
+        Outcome<bool> row = (*query)->step();
+        if (!row) return row.failure();
+        if (!*row) return fail(errors::kCryptENotFound);
+        return query;
     }
 
     // selectRow: the query for `columns` of certificate `id`, on its row.
