@@ -24,9 +24,10 @@ bool ownerIsMicrosoft(std::string_view providerName) {
 }
 
 // recordTogether: `write` as one change of the user's state where the
-// platform keeps the registry with the stores: the record's values are then
-// kept whole or not at all, at the cost of one commit instead of one for
-// each value. Its result is the write's own, unless only the keeping failed.
+// platform keeps the registry with the stores: a record's values are then
+// kept whole or not at all, and the writes cost one commit (one flush to
+// the disk) instead of one each. Its result is the write's own, unless only
+// the keeping failed.
 platform::Status recordTogether(platform::Platform& platform,
                                 const std::function<platform::Status()>& write) {
     if (platform.stores() == nullptr) return write();
@@ -57,7 +58,9 @@ bool Enroller::probeRegistry(platform::Platform& platform) {
         setFailure(codes::kInsufficientRights, platform::errors::kErrorNotSupported);
         return false;
     }
-    platform::Status probed = probeRegistryWrite(*platform.registry(), *platform.random());
+    // The probe's value is set and deleted in one commit.
+    platform::Status probed = recordTogether(
+        platform, [&] { return probeRegistryWrite(*platform.registry(), *platform.random()); });
     if (!probed) setFailure(codes::kInsufficientRights, probed.error());
     return probed.ok();
 }
