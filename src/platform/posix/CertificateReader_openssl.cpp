@@ -129,6 +129,58 @@ public:
         : library_(std::move(library)) {}
 
     Outcome<CertificateInfo> parse(ByteView der) const override {
+        if (!library_) return read(der);
+        if (std::optional<CertificateInfo> known = library_->recentCertificates().find(der)) {
+            return std::move(*known);
+        }
+        Outcome<CertificateInfo> info = read(der);
+        if (info) library_->recentCertificates().keep(der, *info);
+        return info;
+    }
+
+    // The key is read as RSAPublicKey ::= SEQUENCE { modulus, publicExponent }
+    // (RFC 8017 §A.1.1) from the subjectPublicKey bits, whatever the
+    // algorithm says, as the RSA_CSP_PUBLICKEYBLOB decoding does.
+    Outcome<Bytes> rsaPublicKeyBlob(ByteView der) const override {
+        const openssl::ErrorQueueScope errorQueue;
+        if (!library_ || !library_->recentCertificates().find(der)) {
+            Outcome<openssl::X509Cert> certificate = decodeX509Certificate(context(), der);
+            if (!certificate) return certificate.failure();
+        }
+        std::optional<TbsFields> tbs = readTbs(*certificateContents(der));
+        if (!tbs) return fail(errors::kCryptEAsn1Corrupt);
+        if (tbs->publicKeyBits.empty() || tbs->publicKeyBits[0] != 0) {
+            return fail(errors::kCryptEAsn1BadTag);
+        }
+        DerCursor bits(tbs->publicKeyBits.subspan(1));
+        std::optional<DerCursor> key = bits.readNested(derTags::kSequence);
+        if (!key || !bits.empty()) return fail(errors::kCryptEAsn1BadTag);
+        std::optional<DerElement> modulus = key->read(derTags::kInteger);
+        std::optional<DerElement> exponent = key->read(derTags::kInteger);
+        if (!modulus || !exponent || !key->empty()) return fail(errors::kCryptEAsn1BadTag);
+
+        const ByteView modulusBytes = integerMagnitude(modulus->contents);
+        const ByteView exponentBytes = integerMagnitude(exponent->contents);
+        if (modulusBytes.empty() || modulusBytes.size() > 0x1FFFFFFF || exponentBytes.empty() ||
+            exponentBytes.size() > 4) {
+            return fail(errors::kCryptEAsn1Corrupt);
+        }
+        std::uint32_t publicExponent = 0;
+        for (std::uint8_t b : exponentBytes) publicExponent = (publicExponent << 8) | b;
+
+        // PUBLICKEYBLOB: BLOBHEADER, RSAPUBKEY "RSA1", modulus little-endian.
+        Bytes blob{0x06, 0x02, 0x00, 0x00};
+        appendLittleEndian32(blob, algorithms::kRsaKeyExchange);
+        appendLittleEndian32(blob, 0x31415352);  // "RSA1"
+        appendLittleEndian32(blob, std::uint32_t(modulusBytes.size() * 8));
+        appendLittleEndian32(blob, publicExponent);
+        blob.insert(blob.end(), modulusBytes.rbegin(), modulusBytes.rend());
+        return blob;
+    }
+
+private:
+    // read: what parse gives, read afresh.
+    Outcome<CertificateInfo> read(ByteView der) const {
         const openssl::ErrorQueueScope errorQueue;
         Outcome<openssl::X509Cert> certificate = decodeX509Certificate(context(), der);
         if (!certificate) return certificate.failure();
@@ -162,45 +214,6 @@ public:
         return info;
     }
 
-    // The key is read as RSAPublicKey ::= SEQUENCE { modulus, publicExponent }
-    // (RFC 8017 §A.1.1) from the subjectPublicKey bits, whatever the
-    // algorithm says, as the RSA_CSP_PUBLICKEYBLOB decoding does.
-    Outcome<Bytes> rsaPublicKeyBlob(ByteView der) const override {
-        const openssl::ErrorQueueScope errorQueue;
-        Outcome<openssl::X509Cert> certificate = decodeX509Certificate(context(), der);
-        if (!certificate) return certificate.failure();
-        std::optional<TbsFields> tbs = readTbs(*certificateContents(der));
-        if (!tbs) return fail(errors::kCryptEAsn1Corrupt);
-        if (tbs->publicKeyBits.empty() || tbs->publicKeyBits[0] != 0) {
-            return fail(errors::kCryptEAsn1BadTag);
-        }
-        DerCursor bits(tbs->publicKeyBits.subspan(1));
-        std::optional<DerCursor> key = bits.readNested(derTags::kSequence);
-        if (!key || !bits.empty()) return fail(errors::kCryptEAsn1BadTag);
-        std::optional<DerElement> modulus = key->read(derTags::kInteger);
-        std::optional<DerElement> exponent = key->read(derTags::kInteger);
-        if (!modulus || !exponent || !key->empty()) return fail(errors::kCryptEAsn1BadTag);
-
-        const ByteView modulusBytes = integerMagnitude(modulus->contents);
-        const ByteView exponentBytes = integerMagnitude(exponent->contents);
-        if (modulusBytes.empty() || modulusBytes.size() > 0x1FFFFFFF || exponentBytes.empty() ||
-            exponentBytes.size() > 4) {
-            return fail(errors::kCryptEAsn1Corrupt);
-        }
-        std::uint32_t publicExponent = 0;
-        for (std::uint8_t b : exponentBytes) publicExponent = (publicExponent << 8) | b;
-
-        // PUBLICKEYBLOB: BLOBHEADER, RSAPUBKEY "RSA1", modulus little-endian.
-        Bytes blob{0x06, 0x02, 0x00, 0x00};
-        appendLittleEndian32(blob, algorithms::kRsaKeyExchange);
-        appendLittleEndian32(blob, 0x31415352);  // "RSA1"
-        appendLittleEndian32(blob, std::uint32_t(modulusBytes.size() * 8));
-        appendLittleEndian32(blob, publicExponent);
-        blob.insert(blob.end(), modulusBytes.rbegin(), modulusBytes.rend());
-        return blob;
-    }
-
-private:
     OSSL_LIB_CTX* context() const { return library_ ? library_->context() : nullptr; }
 
     std::shared_ptr<OpenSslLibrary> library_;  // null: OpenSSL's default context

@@ -10,9 +10,10 @@
 namespace pennaform::platform {
 
 // makeOpenSslCertificateReader: the reader. It accepts one DER certificate with
-// nothing after it, and decodes and hashes in `library`'s context; with no
-// library (the backend's context could not be loaded) it works in OpenSSL's
-// default context instead.
+// nothing after it, and decodes and hashes in `library`'s context, keeping
+// what it read in the library's recent certificates; with no library (the
+// backend's context could not be loaded) it works in OpenSSL's default
+// context instead, and reads every time.
 std::unique_ptr<CertificateReader> makeOpenSslCertificateReader(
     std::shared_ptr<OpenSslLibrary> library);
 

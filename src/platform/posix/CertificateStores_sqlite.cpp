@@ -11,6 +11,7 @@
 #include <climits>
 #include <functional>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "platform/CodePage.h"
@@ -24,12 +25,16 @@ namespace {
 constexpr std::size_t kSha1Length = 20;
 
 // checkedSha1: the SHA-1 hash of `der` once it has been read as one whole
-// X.509 certificate; the ASN.1 errors otherwise.
-Outcome<Bytes> checkedSha1(OSSL_LIB_CTX* library, ByteView der) {
+// X.509 certificate, here or lately by the certificate reader of `library`;
+// the ASN.1 errors otherwise.
+Outcome<Bytes> checkedSha1(const OpenSslLibrary& library, ByteView der) {
+    if (std::optional<CertificateInfo> known = library.recentCertificates().find(der)) {
+        return std::move(known->thumbprint);
+    }
     const openssl::ErrorQueueScope errorQueue;
     if (der.empty()) return fail(errors::kCryptEAsn1Eod);
     if (der.size() > std::size_t(LONG_MAX)) return fail(errors::kCryptEAsn1Corrupt);
-    openssl::X509Cert certificate(X509_new_ex(library, nullptr));
+    openssl::X509Cert certificate(X509_new_ex(library.context(), nullptr));
     if (!certificate) return fail(errors::kErrorOutOfMemory);
     X509* into = certificate.get();
     const unsigned char* cursor = der.data();
@@ -40,7 +45,8 @@ Outcome<Bytes> checkedSha1(OSSL_LIB_CTX* library, ByteView der) {
     if (cursor != der.data() + der.size()) return fail(errors::kCryptEAsn1Corrupt);
     Bytes hash(kSha1Length);
     std::size_t length = 0;
-    if (EVP_Q_digest(library, "SHA1", nullptr, der.data(), der.size(), hash.data(), &length) != 1 ||
+    if (EVP_Q_digest(library.context(), "SHA1", nullptr, der.data(), der.size(), hash.data(),
+                     &length) != 1 ||
         length != kSha1Length) {
         return fail(errors::kNteFail);
     }
@@ -305,7 +311,7 @@ private:
 
 Outcome<CertId> SqliteSystemStore::add(ByteView der, const CertProperties& properties,
                                        AddDisposition disposition) {
-    Outcome<Bytes> sha1 = checkedSha1(library_->context(), der);
+    Outcome<Bytes> sha1 = checkedSha1(*library_, der);
     if (!sha1) return sha1.failure();
     std::optional<CertId> added;
     Status written = write([&](Connection& connection) -> Status {
@@ -387,8 +393,8 @@ public:
 
     Outcome<std::unique_ptr<CertificateStore>> openMemoryStore() override {
         std::shared_ptr<OpenSslLibrary> library = library_;
-        return makeMemoryStore(
-            [library](ByteView der) { return checkedSha1(library->context(), der); }, keys_);
+        return makeMemoryStore([library](ByteView der) { return checkedSha1(*library, der); },
+                               keys_);
     }
 
     // The key containers live in the same database, so one transaction of

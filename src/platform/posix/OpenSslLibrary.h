@@ -8,6 +8,7 @@
 
 #include "platform/Outcome.h"
 #include "platform/posix/OpenSslOwners.h"
+#include "platform/posix/RecentCertificates.h"
 
 namespace pennaform::platform {
 
@@ -19,6 +20,9 @@ public:
     static Outcome<std::shared_ptr<OpenSslLibrary>> load();
 
     OSSL_LIB_CTX* context() const noexcept { return context_.get(); }
+    // recentCertificates: what the certificate reader read lately in this
+    // context.
+    RecentCertificates& recentCertificates() const noexcept { return recentCertificates_; }
 
 private:
     OpenSslLibrary() = default;
@@ -27,6 +31,7 @@ private:
     openssl::LibraryContext context_;
     openssl::Provider defaultProvider_;
     openssl::Provider legacyProvider_;
+    mutable RecentCertificates recentCertificates_;
 };
 
 }  // namespace pennaform::platform

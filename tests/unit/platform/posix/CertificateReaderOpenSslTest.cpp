@@ -99,5 +99,34 @@ TEST(CertificateReaderOpenSsl, DefaultContextGivesTheSameAnswers) {
         errors::kCryptEAsn1Corrupt);
 }
 
+// The reader keeps what it read in its library: read again, in another
+// order and beyond what is kept, each certificate still gives its own
+// fields, those a fresh reading gives.
+TEST(CertificateReaderOpenSsl, RereadingGivesEachCertificateItsOwnFields) {
+    test::TestCa ca;
+    std::vector<Bytes> certificates;
+    for (std::size_t i = 0; i <= RecentCertificates::kHeld; ++i) {
+        const std::string name = "c" + std::to_string(i);
+        std::optional<Bytes> der = ca.certificate(name, {"--subject", "/CN=" + name});
+        ASSERT_TRUE(der) << ca.lastError();
+        certificates.push_back(*der);
+    }
+    const std::unique_ptr<CertificateReader> keeping = readerInLibrary();
+    const std::unique_ptr<CertificateReader> fresh = makeOpenSslCertificateReader(nullptr);
+    for (bool backwards : {false, false, true}) {
+        for (std::size_t i = 0; i < certificates.size(); ++i) {
+            const Bytes& der = certificates[backwards ? certificates.size() - 1 - i : i];
+            const Outcome<CertificateInfo> kept = keeping->parse(der);
+            const Outcome<CertificateInfo> read = fresh->parse(der);
+            ASSERT_TRUE(kept.ok() && read.ok());
+            EXPECT_EQ(kept->subjectCommonName, read->subjectCommonName);
+            EXPECT_EQ(kept->thumbprint, read->thumbprint);
+            EXPECT_EQ(kept->serialNumber, read->serialNumber);
+            EXPECT_EQ(kept->notAfter, read->notAfter);
+            EXPECT_EQ(keeping->rsaPublicKeyBlob(der).value(), fresh->rsaPublicKeyBlob(der).value());
+        }
+    }
+}
+
 }  // namespace
 }  // namespace pennaform::platform
