@@ -3,7 +3,8 @@
 // message boxes, GTK's file and folder choosers, a text window for the
 // certificate viewer and a yes-or-no prompt. The same windows serve as the
 // stage of a script: its actions are typed into the entries and clicked on
-// the buttons, and the widgets' signals reach the model as a user's would.
+// the buttons, its paths picked in the choosers, and the widgets' signals
+// reach the model as a user's would.
 #include <gtk/gtk.h>
 
 #include <memory>
