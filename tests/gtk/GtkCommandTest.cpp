@@ -29,6 +29,22 @@ TEST(GtkCommand, HashFileAsksTheSameChooserThroughBothHosts) {
     EXPECT_EQ(fileText(transcripts[1]), fileText(transcripts[0]));
 }
 
+TEST(GtkCommand, APathTheRealChooserCannotTakeIsACancel) {
+    TemporaryFolder folder;
+    std::string answers =
+        folder.file("answers.json",
+                    "[{\"dialog\": \"fileChooser\", \"path\": \"" + folder.sub("none") + "\"}]");
+    std::string transcript = folder.sub("t.jsonl");
+    ProcessResult r = runCommand(
+        {"--dialogs", "gtk", "--answers", answers, "--transcript", transcript, "HashFile", "", "0"},
+        {{"PENNAFORM_GTK_SCREENSHOTS", ""}});
+    EXPECT_EQ(r.exitStatus, 1);
+    // GTK's own warnings may come before the error line.
+    std::string error = "error 5070: 使用者按下\"取消\"按鈕(5070)\n";
+    EXPECT_TRUE(r.err.ends_with(error)) << r.err;
+    EXPECT_NE(fileText(transcript).find("\"result\":\"cancel\""), std::string::npos);
+}
+
 TEST(GtkCommand, WithoutADisplayAnswersAsTheHeadlessHost) {
     std::map<std::string, std::string> noDisplay = {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
     TemporaryFolder folder;

@@ -171,7 +171,9 @@ TEST(GtkHost, DrivesEachDialogThroughItsWidgetsAsTheScriptedHostDoes) {
     std::filesystem::create_directory(shots);
     setenv("PENNAFORM_GTK_SCREENSHOTS", shots.c_str(), 1);
     std::string pfx = folder.file("user.pfx", "not read by the dialogs");
+    // A file the real chooser lists but that cannot be opened: a link to nothing.
     std::string missing = folder.sub("missing.pfx");
+    std::filesystem::create_symlink(folder.sub("nothing.pfx"), missing);
     std::set<int> refused;
     for (const Case& c : cases(pfx, missing)) {
         SCOPED_TRACE(c.name);
@@ -192,6 +194,10 @@ TEST(GtkHost, DrivesEachDialogThroughItsWidgetsAsTheScriptedHostDoes) {
         EXPECT_TRUE(std::filesystem::exists(shots + "/dialog-" + std::to_string(c.templateId) +
                                             "-first.png"))
             << c.templateId;
+    }
+    // The choosers were the real ones, the script's path picked in them.
+    for (const char* chooser : {"fileChooser", "folderChooser"}) {
+        EXPECT_TRUE(std::filesystem::exists(shots + "/dialog-" + chooser + "-first.png"));
     }
     for (int id : refused) {
         for (const char* suffix : {"-refused.png", "-refused-message.png"}) {

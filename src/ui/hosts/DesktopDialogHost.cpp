@@ -38,6 +38,11 @@ const TextConverter& processTextConverter() {
     return converter;
 }
 
+std::string keyUseQuestion(const platform::KeyUseRequest& request) {
+    return "Allow the protected key " + request.containerName + " (" + request.providerName +
+           ") to " + platform::keyUseName(request.use) + "?";
+}
+
 platform::Outcome<platform::DialogEnd> DesktopDialogHost::runModal(platform::ModalDialog& dialog) {
     return guarded([&]() -> platform::Outcome<platform::DialogEnd> {
         return windows_->runDialog(dialog, *this);
@@ -81,10 +86,9 @@ platform::Status DesktopDialogHost::viewCertificate(platform::ByteView der,
 
 platform::Status DesktopDialogHost::confirmKeyUse(const platform::KeyUseRequest& request) {
     return guarded([&]() -> platform::Status {
-        std::string question = "Allow the protected key " + request.containerName + " (" +
-                               request.providerName + ") to " + platform::keyUseName(request.use) +
-                               "?";
-        if (windows_->askYesNo(request.containerName, question)) return platform::Status::success();
+        if (windows_->askYesNo(request.containerName, keyUseQuestion(request))) {
+            return platform::Status::success();
+        }
         return fail(errors::kErrorCancelled);
     });
 }

@@ -40,6 +40,18 @@ public:
     virtual void close() = 0;
     // showMessage: shows a message box and dismisses it as a user would.
     virtual void showMessage(std::string_view caption, std::string_view text) = 0;
+    // answerFileChooser, answerFolderChooser: open the chooser, pick `path`
+    // in it (cancel it when nullopt) and give back what the chooser answered:
+    // nullopt when it was cancelled or would not take the path.
+    virtual std::optional<std::string> answerFileChooser(
+        const platform::FileChooserRequest& request, const std::optional<std::string>& path) = 0;
+    virtual std::optional<std::string> answerFolderChooser(
+        std::string_view title, const std::optional<std::string>& path) = 0;
+    // dismissText: shows a window of read-only text and closes it by its button.
+    virtual void dismissText(std::string_view title, std::string_view text) = 0;
+    // answerYesNo: asks the question and presses the button of `yes`; the
+    // answer the window gave.
+    virtual bool answerYesNo(std::string_view title, std::string_view question, bool yes) = 0;
 };
 
 // DesktopWindows: the module's windows. Every call but the stage's is modal.

@@ -5,7 +5,9 @@
 #include <nlohmann/json.hpp>
 
 #include "encoding/ByteBuffer.h"
+#include "platform/CertificateText.h"
 #include "platform/CodePage.h"
+#include "ui/hosts/DesktopDialogHost.h"
 
 namespace pennaform::ui {
 namespace {
@@ -196,14 +198,17 @@ void ScriptedDialogHost::showError(std::string_view caption, std::string_view te
     }
 }
 
-platform::Outcome<std::string> ScriptedDialogHost::answerChooser(AnswerKind kind,
-                                                                 ordered_json record) {
+platform::Outcome<std::string> ScriptedDialogHost::answerChooser(
+    AnswerKind kind, ordered_json record,
+    const std::function<std::optional<std::string>(const std::optional<std::string>&)>&
+        stageChooser) {
     std::optional<ScriptAnswer> answer = answers_.take(kind);
     if (!answer) {
         record["result"] = "unanswered";
         writeRecord(record);
         return fail(errors::kErrorNotSupported);
     }
+    if (stage_) answer->path = stageChooser(answer->path);
     if (!answer->path) {
         record["result"] = "cancel";
         writeRecord(record);
@@ -227,7 +232,10 @@ platform::Outcome<std::string> ScriptedDialogHost::chooseFile(
                              {{"dialog", "fileChooser"},
                               {"title", utf8Of(request.title)},
                               {"filters", std::move(filters)},
-                              {"initialFolder", utf8Of(request.initialFolder)}});
+                              {"initialFolder", utf8Of(request.initialFolder)}},
+                             [&](const std::optional<std::string>& path) {
+                                 return stage_->answerFileChooser(request, path);
+                             });
     } catch (...) {
         return fail(errors::kErrorNotEnoughMemory);
     }
@@ -236,7 +244,10 @@ platform::Outcome<std::string> ScriptedDialogHost::chooseFile(
 platform::Outcome<std::string> ScriptedDialogHost::chooseFolder(std::string_view title) {
     try {
         return answerChooser(AnswerKind::kFolderChooser,
-                             {{"dialog", "folderChooser"}, {"title", utf8Of(title)}});
+                             {{"dialog", "folderChooser"}, {"title", utf8Of(title)}},
+                             [&](const std::optional<std::string>& path) {
+                                 return stage_->answerFolderChooser(title, path);
+                             });
     } catch (...) {
         return fail(errors::kErrorNotEnoughMemory);
     }
@@ -249,6 +260,11 @@ platform::Status ScriptedDialogHost::viewCertificate(platform::ByteView der,
         if (der.size() > std::size_t(INT32_MAX) ||
             (!der.empty() && !base64.base64Encode(der.data(), std::int32_t(der.size())))) {
             return fail(errors::kErrorNotEnoughMemory);
+        }
+        if (stage_) {
+            if (std::optional<std::string> text = platform::certificateText(der)) {
+                stage_->dismissText(title, *text);
+            }
         }
         writeRecord({{"dialog", "certificateViewer"},
                      {"title", utf8Of(title)},
@@ -266,6 +282,10 @@ platform::Status ScriptedDialogHost::confirmKeyUse(const platform::KeyUseRequest
                                {"provider", utf8Of(request.providerName)},
                                {"use", platform::keyUseName(request.use)}};
         std::optional<ScriptAnswer> answer = answers_.take(AnswerKind::kKeyUse);
+        if (answer && stage_) {
+            answer->allow =
+                stage_->answerYesNo(request.containerName, keyUseQuestion(request), answer->allow);
+        }
         record["result"] = !answer ? "unanswered" : answer->allow ? "allow" : "refuse";
         writeRecord(record);
         if (!answer) return fail(errors::kNteSilentContext);

@@ -14,10 +14,13 @@
 //
 // With a stage, each dialog is also shown in a window and the actions land on
 // its widgets (typed into the fields, clicked on the buttons) instead of on
-// the model directly; the message boxes are shown there too. The transcript
-// is the same either way.
+// the model directly; the message boxes, the choosers (the answer's path
+// picked in them), the certificate viewer and the key prompt (its button
+// pressed) are shown there too, and their answers read back from the
+// windows. The transcript is the same either way.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -63,7 +66,12 @@ private:
         std::string text;
     };
     platform::Outcome<platform::DialogEnd> runScript(platform::ModalDialog& dialog);
-    platform::Outcome<std::string> answerChooser(AnswerKind kind, nlohmann::ordered_json record);
+    // answerChooser: the answer's path, through `stageChooser` when there is
+    // a stage (it picks the path, or cancels for none, in a real chooser).
+    platform::Outcome<std::string> answerChooser(
+        AnswerKind kind, nlohmann::ordered_json record,
+        const std::function<std::optional<std::string>(const std::optional<std::string>&)>&
+            stageChooser);
     // writeRecord: one transcript line.
     void writeRecord(const nlohmann::ordered_json& record);
 

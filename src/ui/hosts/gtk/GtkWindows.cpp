@@ -3,7 +3,8 @@
 // message boxes, GTK's file and folder choosers, a text window for the
 // certificate viewer and a yes-or-no prompt. The same windows serve as the
 // stage of a script: its actions are typed into the entries and clicked on
-// the buttons, and the widgets' signals reach the model as a user's would.
+// the buttons, its paths picked in the choosers, and the widgets' signals
+// reach the model as a user's would.
 #include <gtk/gtk.h>
 
 #include <memory>
@@ -136,6 +137,7 @@ public:
     }
     void addButton(const std::string& label, int value, bool isDefault) {
         GtkWidget* button = newButton(label, &answer_, value);
+        buttonsByAnswer_.emplace_back(value, button);
         gtk_box_append(GTK_BOX(buttons_), button);
         if (isDefault) gtk_window_set_default_widget(window_.window(), button);
     }
@@ -147,11 +149,24 @@ public:
         while (answer_ < 0) g_main_context_iteration(nullptr, TRUE);
         return answer_;
     }
+    // answerWith: shown and screenshot as `name`, then the button of `value`
+    // clicked; the answer its signal gave.
+    int answerWith(int value, const std::string& name) {
+        answer_ = -1;
+        gtk_window_present(window_.window());
+        saveScreenshot(window_.widget, name);
+        for (const auto& [answer, button] : buttonsByAnswer_) {
+            if (answer == value) g_signal_emit_by_name(button, "clicked");
+        }
+        runPending();
+        return answer_ < 0 ? 0 : answer_;
+    }
 
 private:
     ModalWindow window_;
     GtkWidget* box_;
     GtkWidget* buttons_;
+    std::vector<std::pair<int, GtkWidget*>> buttonsByAnswer_;
     int answer_ = -1;
 };
 
@@ -611,42 +626,19 @@ public:
     }
 
     std::optional<std::string> chooseFile(const platform::FileChooserRequest& request) override {
-        GtkWidget* chooser = newChooser(request.title, GTK_FILE_CHOOSER_ACTION_OPEN);
-        addFilters(GTK_FILE_CHOOSER(chooser), request, text_);
-        if (!request.initialFolder.empty()) {
-            GFile* folder = g_file_new_for_path(text_.toUtf8(request.initialFolder).c_str());
-            gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder, nullptr);
-            g_object_unref(folder);
-        }
-        return runChooser(chooser);
+        return runChooser(newFileChooser(request), std::nullopt);
     }
 
     std::optional<std::string> chooseFolder(std::string_view title) override {
-        return runChooser(newChooser(title, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER));
+        return runChooser(newChooser(title, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER), std::nullopt);
     }
 
     void showText(std::string_view title, std::string_view text) override {
-        AnswerWindow viewer(text_.toUtf8(title), "");
-        GtkWidget* view = gtk_text_view_new();
-        gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
-        gtk_text_view_set_monospace(GTK_TEXT_VIEW(view), TRUE);
-        std::string shown = text_.toUtf8(text);
-        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), shown.c_str(),
-                                 int(shown.size()));
-        GtkWidget* scrolled = gtk_scrolled_window_new();
-        gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scrolled), view);
-        gtk_widget_set_size_request(scrolled, 560, 420);
-        GtkWidget* box = gtk_window_get_child(GTK_WINDOW(viewer.widget()));
-        gtk_box_prepend(GTK_BOX(box), scrolled);
-        viewer.addButton("確定", 1, true);
-        (void)viewer.ask();
+        (void)newTextViewer(title, text)->ask();
     }
 
     bool askYesNo(std::string_view title, std::string_view question) override {
-        AnswerWindow prompt(text_.toUtf8(title), text_.toUtf8(question));
-        prompt.addButton("取消", 2, false);
-        prompt.addButton("確定", 1, true);
-        return prompt.ask() == 1;
+        return newYesNo(title, question)->ask() == 1;
     }
 
     // The stage of a script.
@@ -664,6 +656,21 @@ public:
         shown_.reset();
         runPending();
     }
+    std::optional<std::string> answerFileChooser(const platform::FileChooserRequest& request,
+                                                 const std::optional<std::string>& path) override {
+        return runChooser(newFileChooser(request), ChooserAnswer{path, "dialog-fileChooser"});
+    }
+    std::optional<std::string> answerFolderChooser(
+        std::string_view title, const std::optional<std::string>& path) override {
+        return runChooser(newChooser(title, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER),
+                          ChooserAnswer{path, "dialog-folderChooser"});
+    }
+    void dismissText(std::string_view title, std::string_view text) override {
+        (void)newTextViewer(title, text)->answerWith(1, "dialog-certificateViewer-first");
+    }
+    bool answerYesNo(std::string_view title, std::string_view question, bool yes) override {
+        return newYesNo(title, question)->answerWith(yes ? 1 : 2, "dialog-keyUse-first") == 1;
+    }
     void showMessage(std::string_view caption, std::string_view text) override {
         AnswerWindow box(text_.toUtf8(caption), text_.toUtf8(text));
         box.addButton("確定", 1, true);
@@ -679,13 +686,58 @@ public:
     }
 
 private:
+    // ChooserAnswer: the path a script picks in a chooser (nullopt cancels),
+    // and the name of the chooser's screenshot.
+    struct ChooserAnswer {
+        std::optional<std::string> path;
+        std::string name;
+    };
+
+    std::unique_ptr<AnswerWindow> newTextViewer(std::string_view title, std::string_view text) {
+        auto viewer = std::make_unique<AnswerWindow>(text_.toUtf8(title), "");
+        GtkWidget* view = gtk_text_view_new();
+        gtk_text_view_set_editable(GTK_TEXT_VIEW(view), FALSE);
+        gtk_text_view_set_monospace(GTK_TEXT_VIEW(view), TRUE);
+        std::string shown = text_.toUtf8(text);
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(view)), shown.c_str(),
+                                 int(shown.size()));
+        GtkWidget* scrolled = gtk_scrolled_window_new();
+        gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scrolled), view);
+        gtk_widget_set_size_request(scrolled, 560, 420);
+        GtkWidget* box = gtk_window_get_child(GTK_WINDOW(viewer->widget()));
+        gtk_box_prepend(GTK_BOX(box), scrolled);
+        viewer->addButton("確定", 1, true);
+        return viewer;
+    }
+
+    std::unique_ptr<AnswerWindow> newYesNo(std::string_view title, std::string_view question) {
+        auto prompt = std::make_unique<AnswerWindow>(text_.toUtf8(title), text_.toUtf8(question));
+        prompt->addButton("取消", 2, false);
+        prompt->addButton("確定", 1, true);
+        return prompt;
+    }
+
+    GtkWidget* newFileChooser(const platform::FileChooserRequest& request) {
+        GtkWidget* chooser = newChooser(request.title, GTK_FILE_CHOOSER_ACTION_OPEN);
+        addFilters(GTK_FILE_CHOOSER(chooser), request, text_);
+        if (!request.initialFolder.empty()) {
+            GFile* folder = g_file_new_for_path(text_.toUtf8(request.initialFolder).c_str());
+            gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder, nullptr);
+            g_object_unref(folder);
+        }
+        return chooser;
+    }
+
     GtkWidget* newChooser(std::string_view title, GtkFileChooserAction action) {
         return gtk_file_chooser_dialog_new(text_.toUtf8(title).c_str(), nullptr, action, "取消",
                                            GTK_RESPONSE_CANCEL, "確定", GTK_RESPONSE_ACCEPT,
                                            nullptr);
     }
 
-    std::optional<std::string> runChooser(GtkWidget* chooser) {
+    // runChooser: the chooser's path, nullopt when cancelled; with `answer`,
+    // the script's choice is made in it as a user's would arrive.
+    std::optional<std::string> runChooser(GtkWidget* chooser,
+                                          const std::optional<ChooserAnswer>& answer) {
         g_object_ref_sink(chooser);
         gtk_window_set_modal(GTK_WINDOW(chooser), TRUE);
         int response = GTK_RESPONSE_NONE;
@@ -694,6 +746,10 @@ private:
                          }),
                          &response);
         gtk_window_present(GTK_WINDOW(chooser));
+        if (answer) {
+            saveScreenshot(chooser, answer->name + "-first");
+            pick(GTK_FILE_CHOOSER(chooser), answer->path, response);
+        }
         while (response == GTK_RESPONSE_NONE) g_main_context_iteration(nullptr, TRUE);
         std::optional<std::string> path;
         GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(chooser));
@@ -706,6 +762,45 @@ private:
         gtk_window_destroy(GTK_WINDOW(chooser));
         g_object_unref(chooser);
         return path;
+    }
+
+    // pick: `path` chosen in the chooser (its folder for the folder chooser)
+    // and its accept button clicked, once the chooser has taken the path in;
+    // cancelled for no path, or when the chooser refuses the choice.
+    void pick(GtkFileChooser* chooser, const std::optional<std::string>& path,
+              const int& response) {
+        GtkWidget* dialog = GTK_WIDGET(chooser);
+        if (path) {
+            GFile* file = g_file_new_for_path(text_.toUtf8(*path).c_str());
+            bool folder =
+                gtk_file_chooser_get_action(chooser) == GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER;
+            if (folder) {
+                gtk_file_chooser_set_current_folder(chooser, file, nullptr);
+            } else {
+                gtk_file_chooser_set_file(chooser, file, nullptr);
+            }
+            // The chooser reads the folder in the background before it selects.
+            gint64 deadline = g_get_monotonic_time() + kLongestWaitForDrawing;
+            bool taken = false;
+            while (!taken && g_get_monotonic_time() < deadline) {
+                GFile* chosen = gtk_file_chooser_get_file(chooser);
+                taken = chosen != nullptr && g_file_equal(chosen, file);
+                if (chosen != nullptr) g_object_unref(chosen);
+                if (!taken && !g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+            }
+            g_object_unref(file);
+            GtkWidget* accept =
+                gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+            if (taken && accept != nullptr) {
+                g_signal_emit_by_name(accept, "clicked");
+                runPending();
+            }
+            if (response != GTK_RESPONSE_NONE) return;
+        }
+        GtkWidget* cancel =
+            gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+        if (cancel != nullptr) g_signal_emit_by_name(cancel, "clicked");
+        runPending();
     }
 
     const TextConverter& text_;
