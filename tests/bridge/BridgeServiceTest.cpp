@@ -12,6 +12,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <chrono>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -41,10 +42,18 @@ protected:
         ASSERT_FALSE(home_.path().empty());
         auto platform = platform::makePlatform(platform::StateHome(home_.sub("home")));
         ASSERT_TRUE(TrustedOrigins(*platform->registry()).add(kTrustedSite).ok());
+        restart([](BridgeSettings&) {});
+    }
+
+    // restart: a new service on the test's home, with the settings the test
+    // changes from the fixture's.
+    void restart(const std::function<void(BridgeSettings&)>& change) {
+        service_.reset();
         BridgeSettings settings;
         settings.port = 0;
         settings.homeOverride = home_.sub("home");
         settings.largestMessage = 64 * 1024;
+        change(settings);
         auto started = BridgeService::start(std::move(settings));
         ASSERT_TRUE(started.ok()) << started.error();
         service_ = std::move(*started);
@@ -230,6 +239,61 @@ TEST_F(BridgeServiceTest, HostileMessagesLeaveTheServiceAnswering) {
     EXPECT_TRUE(waitForNoConnections()) << service_->openConnections();
     Client later(service_->port(), "");
     EXPECT_EQ(later.call("GetVersion", json::array())["result"], "4.2.3.0");
+}
+
+// At most mostConnections are served at once: one more is closed before its
+// upgrade, and once a served one closes a new one is admitted again.
+TEST_F(BridgeServiceTest, TheConnectionCapRefusesOneMoreUntilOneCloses) {
+    constexpr std::size_t kCap = 64;
+    restart([](BridgeSettings& settings) { settings.mostConnections = kCap; });
+    std::vector<std::unique_ptr<Client>> served;
+    for (std::size_t i = 0; i < kCap; ++i) {
+        served.push_back(std::make_unique<Client>(service_->port(), ""));
+        ASSERT_FALSE(served.back()->handshake) << i << ": " << served.back()->handshake.message();
+    }
+    EXPECT_EQ(service_->openConnections(), kCap);
+    Client refused(service_->port(), "");
+    EXPECT_TRUE(refused.handshake);
+    EXPECT_EQ(served.front()->call("GetVersion", json::array())["result"], "4.2.3.0");
+
+    served.front()->socket.close(websocket::close_code::normal);
+    served.erase(served.begin());
+    for (int i = 0; i < 200 && service_->openConnections() >= kCap; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Client admitted(service_->port(), "");
+    ASSERT_FALSE(admitted.handshake) << admitted.handshake.message();
+    EXPECT_EQ(admitted.call("GetVersion", json::array())["result"], "4.2.3.0");
+}
+
+// A WebSocket with no message for the idle timeout is closed while one that
+// keeps calling stays; a connection that never finishes its request is
+// closed after the request timeout.
+TEST_F(BridgeServiceTest, IdleAndSilentConnectionsAreClosedAfterTheirTimeouts) {
+    restart([](BridgeSettings& settings) {
+        settings.idleTimeout = std::chrono::seconds(1);
+        settings.requestTimeout = std::chrono::seconds(1);
+    });
+    Client idle(service_->port(), "");
+    Client busy(service_->port(), "");
+    ASSERT_FALSE(idle.handshake);
+    ASSERT_FALSE(busy.handshake);
+    net::io_context io;
+    tcp::socket silent(io);
+    silent.connect({net::ip::make_address("127.0.0.1"), service_->port()});
+
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(3500);
+    while (std::chrono::steady_clock::now() < until) {
+        ASSERT_EQ(busy.call("GetVersion", json::array())["result"], "4.2.3.0");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    // Checked before reading, which would wait for good on a connection left open.
+    ASSERT_EQ(service_->openConnections(), 1u);
+    EXPECT_FALSE(idle.answer());
+    char byte = 0;
+    beast::error_code error;
+    silent.read_some(net::buffer(&byte, 1), error);
+    EXPECT_EQ(error, net::error::eof);
 }
 
 // A connection of another user of the machine is closed before a byte of it
