@@ -22,6 +22,7 @@
 #include "bridge/TrustedOrigins.h"
 #include "engine/Engine.h"
 #include "platform/AsciiCase.h"
+#include "platform/HeapRelease.h"
 #include "platform/PeerCredentials.h"
 #include "platform/PlatformError.h"
 #include "platform/PlatformFactory.h"
@@ -132,7 +133,11 @@ public:
         : service_(service), stream_(std::move(socket)) {
         ++service_.connections;
     }
-    ~Connection() { --service_.connections; }
+    ~Connection() {
+        // What the connections allocated goes back to the system once the
+        // last has closed, not kept by the threads' arenas while idle.
+        if (--service_.connections == 0) platform::releaseFreedHeap();
+    }
 
     void start() {
         stream_.expires_after(service_.settings.requestTimeout);
