@@ -11,7 +11,10 @@
 //    port (a page on a rebound DNS name is refused with 403);
 //  - a page whose Origin is on the trusted list, or a local program that
 //    sends no Origin, gets a normal Engine; any other origin an Engine in
-//    protected mode. A page's signer port is scoped to its origin.
+//    protected mode. With a dialog host, the first WebSocket connection of
+//    an origin neither trusted nor refused first asks the user whether to
+//    trust it (bridge/TrustQuestions.h). A page's signer port is scoped to
+//    its origin.
 //
 // `GET /` answers {"name","version","trusted"} for a page to find the
 // service; a CORS preflight of a trusted origin is allowed, private network
@@ -39,8 +42,9 @@ struct BridgeSettings {
     std::uint16_t port = kDefaultPort;
     // homeOverride: the state home of every Engine and of the trusted list.
     std::optional<std::string> homeOverride;
-    // makeDialogs: the dialog host of each connection's Engine; none given,
-    // or null returned, leaves the Engine headless.
+    // makeDialogs: the dialog host of each connection's Engine, and the one
+    // the trust questions are asked on (made at the first); none given, or
+    // null returned, leaves the Engine headless and asks nothing.
     std::function<std::unique_ptr<platform::PlatformDialogs>()> makeDialogs;
     // The limits that keep the service up under any client.
     std::size_t largestMessage = 16u << 20;
@@ -71,7 +75,8 @@ public:
     // stop is called from another thread.
     void waitForSignal();
     // stop: closes the listeners and every connection, and joins the
-    // threads. Calling it again does nothing.
+    // threads (a trust question open waits for its answer). Calling it
+    // again does nothing.
     void stop();
 
     struct State;

@@ -10,6 +10,7 @@
 
 #include "platform/ModalDialog.h"
 #include "platform/Outcome.h"
+#include "platform/PlatformError.h"
 #include "platform/PlatformTypes.h"
 
 namespace pennaform::platform {
@@ -86,6 +87,12 @@ public:
     // success when allowed, ERROR_CANCELLED when refused, NTE_SILENT_CONTEXT
     // when the host cannot ask (the key is then not used).
     virtual Status confirmKeyUse(const KeyUseRequest& request) = 0;
+    // askYesNo: a message box with the caption, the text and Yes and No
+    // buttons; success for yes, ERROR_CANCELLED for no. A host that cannot
+    // ask (the headless one) answers ERROR_NOT_SUPPORTED, showing nothing.
+    virtual Status askYesNo(std::string_view /*caption*/, std::string_view /*text*/) {
+        return fail(errors::kErrorNotSupported);
+    }
 };
 
 }  // namespace pennaform::platform

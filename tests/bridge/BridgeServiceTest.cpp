@@ -7,20 +7,27 @@
 #include <utility>
 
 #include <arpa/inet.h>
+#include <array>
+#include <atomic>
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <chrono>
+#include <functional>
+#include <future>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "bridge/BridgeService.h"
 #include "bridge/TrustedOrigins.h"
 #include "gtest/gtest.h"
+#include "platform/PlatformError.h"
 #include "platform/PlatformFactory.h"
 #include "signing/SignerPort.h"
 #include "support/TemporaryFolder.h"
+#include "ui/hosts/DialogHostFactory.h"
 
 namespace pennaform::bridge {
 namespace {
@@ -41,10 +48,18 @@ protected:
         ASSERT_FALSE(home_.path().empty());
         auto platform = platform::makePlatform(platform::StateHome(home_.sub("home")));
         ASSERT_TRUE(TrustedOrigins(*platform->registry()).add(kTrustedSite).ok());
+        restart([](BridgeSettings&) {});
+    }
+
+    // restart: a new service on the test's home, with the settings the test
+    // changes from the fixture's.
+    void restart(const std::function<void(BridgeSettings&)>& change) {
+        service_.reset();
         BridgeSettings settings;
         settings.port = 0;
         settings.homeOverride = home_.sub("home");
         settings.largestMessage = 64 * 1024;
+        change(settings);
         auto started = BridgeService::start(std::move(settings));
         ASSERT_TRUE(started.ok()) << started.error();
         service_ = std::move(*started);
@@ -230,6 +245,183 @@ TEST_F(BridgeServiceTest, HostileMessagesLeaveTheServiceAnswering) {
     EXPECT_TRUE(waitForNoConnections()) << service_->openConnections();
     Client later(service_->port(), "");
     EXPECT_EQ(later.call("GetVersion", json::array())["result"], "4.2.3.0");
+}
+
+// At most mostConnections are served at once: one more is closed before its
+// upgrade, and once a served one closes a new one is admitted again.
+TEST_F(BridgeServiceTest, TheConnectionCapRefusesOneMoreUntilOneCloses) {
+    constexpr std::size_t kCap = 64;
+    restart([](BridgeSettings& settings) { settings.mostConnections = kCap; });
+    std::vector<std::unique_ptr<Client>> served;
+    for (std::size_t i = 0; i < kCap; ++i) {
+        served.push_back(std::make_unique<Client>(service_->port(), ""));
+        ASSERT_FALSE(served.back()->handshake) << i << ": " << served.back()->handshake.message();
+    }
+    EXPECT_EQ(service_->openConnections(), kCap);
+    Client refused(service_->port(), "");
+    EXPECT_TRUE(refused.handshake);
+    EXPECT_EQ(served.front()->call("GetVersion", json::array())["result"], "4.2.3.0");
+
+    served.front()->socket.close(websocket::close_code::normal);
+    served.erase(served.begin());
+    for (int i = 0; i < 200 && service_->openConnections() >= kCap; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Client admitted(service_->port(), "");
+    ASSERT_FALSE(admitted.handshake) << admitted.handshake.message();
+    EXPECT_EQ(admitted.call("GetVersion", json::array())["result"], "4.2.3.0");
+}
+
+// A WebSocket with no message for the idle timeout is closed while one that
+// keeps calling stays; a connection that never finishes its request is
+// closed after the request timeout.
+TEST_F(BridgeServiceTest, IdleAndSilentConnectionsAreClosedAfterTheirTimeouts) {
+    restart([](BridgeSettings& settings) {
+        settings.idleTimeout = std::chrono::seconds(1);
+        settings.requestTimeout = std::chrono::seconds(1);
+    });
+    Client idle(service_->port(), "");
+    Client busy(service_->port(), "");
+    ASSERT_FALSE(idle.handshake);
+    ASSERT_FALSE(busy.handshake);
+    net::io_context io;
+    tcp::socket silent(io);
+    silent.connect({net::ip::make_address("127.0.0.1"), service_->port()});
+
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(3500);
+    while (std::chrono::steady_clock::now() < until) {
+        ASSERT_EQ(busy.call("GetVersion", json::array())["result"], "4.2.3.0");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    // Checked before reading, which would wait for good on a connection left open.
+    ASSERT_EQ(service_->openConnections(), 1u);
+    EXPECT_FALSE(idle.answer());
+    char byte = 0;
+    beast::error_code error;
+    silent.read_some(net::buffer(&byte, 1), error);
+    EXPECT_EQ(error, net::error::eof);
+}
+
+// With a dialog host, an unknown origin's first connection asks the user
+// once: yes puts it on the trusted list; no keeps it in protected mode and is
+// not asked again while the service runs; an opaque origin is never asked.
+TEST_F(BridgeServiceTest, AnUnknownOriginsFirstConnectionAsksTheUserOnce) {
+    const std::string answers = home_.file(
+        "answers.json", R"([{"dialog": "yesNo", "yes": true}, {"dialog": "yesNo", "yes": false}])");
+    const std::string transcript = home_.sub("transcript.jsonl");
+    auto made = std::make_shared<std::atomic<int>>(0);
+    restart([&](BridgeSettings& settings) {
+        // The question's host is the first made; the connections' Engines
+        // stay headless, so the transcript holds the questions alone.
+        settings.makeDialogs = [=]() -> std::unique_ptr<platform::PlatformDialogs> {
+            if ((*made)++ != 0) return nullptr;
+            ui::HostSetupProblem problem;
+            return ui::makeDialogHost("scripted", answers, transcript, problem);
+        };
+    });
+    struct Case {
+        std::string_view origin;
+        bool trusted;
+    } cases[] = {
+        {"https://new.example", true},       // asked: yes
+        {"https://refused.example", false},  // asked: no
+        {"https://refused.example", false},  // not asked again
+        {"HTTPS://New.Example", true},       // on the list now
+        {"null", false},                     // never asked
+        {kTrustedSite, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.origin));
+        Client client(service_->port(), c.origin);
+        ASSERT_FALSE(client.handshake) << client.handshake.message();
+        EXPECT_EQ(client.call("Hash", {"abc", 0})["errorCode"], c.trusted ? 0 : 1500);
+    }
+
+    std::istringstream lines(test::fileText(transcript));
+    std::vector<json> asked;
+    for (std::string line; std::getline(lines, line);) asked.push_back(json::parse(line));
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0]["dialog"], "yesNo");
+    EXPECT_EQ(asked[0]["caption"], "信任網站");
+    EXPECT_EQ(asked[0]["text"], "是否允許網站 https://new.example 使用本機的憑證與簽章功能？");
+    EXPECT_EQ(asked[0]["result"], "yes");
+    EXPECT_EQ(asked[1]["text"], "是否允許網站 https://refused.example 使用本機的憑證與簽章功能？");
+    EXPECT_EQ(asked[1]["result"], "no");
+
+    auto platform = platform::makePlatform(platform::StateHome(home_.sub("home")));
+    EXPECT_TRUE(TrustedOrigins(*platform->registry()).contains("https://new.example"));
+    EXPECT_FALSE(TrustedOrigins(*platform->registry()).contains("https://refused.example"));
+}
+
+// GatedHost: a host whose yes-or-no questions wait for the test's answer and
+// are counted; it shows nothing else.
+class GatedHost final : public platform::PlatformDialogs {
+public:
+    GatedHost(std::shared_ptr<std::atomic<int>> asked, std::shared_future<bool> answer)
+        : asked_(std::move(asked)), answer_(std::move(answer)) {}
+    platform::Status askYesNo(std::string_view, std::string_view) override {
+        ++*asked_;
+        if (answer_.get()) return platform::Status::success();
+        return platform::fail(platform::errors::kErrorCancelled);
+    }
+    platform::Outcome<platform::DialogEnd> runModal(platform::ModalDialog&) override {
+        return platform::fail(platform::errors::kErrorNotSupported);
+    }
+    void showError(std::string_view, std::string_view) override {}
+    platform::Outcome<std::string> chooseFile(const platform::FileChooserRequest&) override {
+        return platform::fail(platform::errors::kErrorNotSupported);
+    }
+    platform::Outcome<std::string> chooseFolder(std::string_view) override {
+        return platform::fail(platform::errors::kErrorNotSupported);
+    }
+    platform::Status viewCertificate(platform::ByteView, std::string_view) override {
+        return platform::fail(platform::errors::kErrorNotSupported);
+    }
+    platform::Status confirmKeyUse(const platform::KeyUseRequest&) override {
+        return platform::fail(platform::errors::kNteSilentContext);
+    }
+
+private:
+    std::shared_ptr<std::atomic<int>> asked_;
+    std::shared_future<bool> answer_;
+};
+
+// Connections of one origin opened together while its question is open wait
+// for that one answer, and meanwhile every other connection is served.
+TEST_F(BridgeServiceTest, AnOpenQuestionIsAskedOnceAndBlocksNobodyElse) {
+    auto asked = std::make_shared<std::atomic<int>>(0);
+    std::promise<bool> answer;
+    std::shared_future<bool> answered = answer.get_future().share();
+    restart([&](BridgeSettings& settings) {
+        settings.makeDialogs = [=] { return std::make_unique<GatedHost>(asked, answered); };
+    });
+    constexpr std::size_t kPages = 3;
+    std::array<std::atomic<int>, kPages> codes;
+    for (std::atomic<int>& code : codes) code = -1;
+    auto codesNow = [&] { return std::vector<int>(codes.begin(), codes.end()); };
+    std::vector<std::thread> pages;
+    for (std::size_t i = 0; i < kPages; ++i) {
+        pages.emplace_back([&, i] {
+            Client page(service_->port(), "https://new.example");
+            if (!page.handshake) codes[i] = page.call("Hash", {"abc", 0})["errorCode"].get<int>();
+        });
+    }
+    for (int i = 0; i < 500 && (*asked == 0 || service_->openConnections() < kPages); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    Client local(service_->port(), "");
+    EXPECT_FALSE(local.handshake);
+    EXPECT_EQ(local.call("GetVersion", json::array())["result"], "4.2.3.0");
+    EXPECT_EQ(request(http::verb::get, loopbackHost(), "https://other.example").result(),
+              http::status::ok);
+    EXPECT_EQ(codesNow(), std::vector<int>(kPages, -1));
+
+    answer.set_value(true);
+    for (std::thread& page : pages) page.join();
+    EXPECT_EQ(codesNow(), std::vector<int>(kPages, 0));
+    EXPECT_EQ(*asked, 1);
 }
 
 // A connection of another user of the machine is closed before a byte of it

@@ -58,6 +58,7 @@ public:
     // readLine: the same, waiting at most `timeout` for the line; nullopt
     // also when the time runs out (the line, if it comes, is read next).
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
+    pid_t pid() const { return pid_; }
     // kill: sends the signal.
     void kill(int signal);
     // wait: reaps the child; its exit code, or 128 + the signal that ended it.

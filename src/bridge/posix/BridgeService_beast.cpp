@@ -18,9 +18,11 @@
 
 #include "bridge/BridgeService.h"
 #include "bridge/JsonCalls.h"
+#include "bridge/TrustQuestions.h"
 #include "bridge/TrustedOrigins.h"
 #include "engine/Engine.h"
 #include "platform/AsciiCase.h"
+#include "platform/HeapRelease.h"
 #include "platform/PeerCredentials.h"
 #include "platform/PlatformError.h"
 #include "platform/PlatformFactory.h"
@@ -74,6 +76,13 @@ struct BridgeService::State {
         return registry != nullptr && TrustedOrigins(*registry).contains(origin);
     }
 
+    // trust: puts an origin the user accepted on the trusted list.
+    bool trust(const std::string& origin) {
+        std::lock_guard<std::mutex> hold(trustMutex);
+        platform::Registry* registry = trustPlatform->registry();
+        return registry != nullptr && TrustedOrigins(*registry).add(origin).ok();
+    }
+
     // hostIsLoopback: whether a Host header names this service's own
     // address and port.
     bool hostIsLoopback(std::string_view host) const {
@@ -104,6 +113,10 @@ struct BridgeService::State {
     net::io_context io;
     std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
     std::vector<std::thread> threads;
+    // With a dialog host, an unknown origin's first connection asks the
+    // user; the connections waiting for the answer are ended before the
+    // io_context.
+    std::unique_ptr<TrustQuestions> questions;
 };
 
 namespace {
@@ -120,7 +133,11 @@ public:
         : service_(service), stream_(std::move(socket)) {
         ++service_.connections;
     }
-    ~Connection() { --service_.connections; }
+    ~Connection() {
+        // What the connections allocated goes back to the system once the
+        // last has closed, not kept by the threads' arenas while idle.
+        if (--service_.connections == 0) platform::releaseFreedHeap();
+    }
 
     void start() {
         stream_.expires_after(service_.settings.requestTimeout);
@@ -143,7 +160,18 @@ private:
         }
         const std::string origin(request_[http::field::origin]);
         const bool trusted = service_.trusts(origin);
-        if (websocket::is_upgrade(request_)) return upgrade(origin, trusted);
+        if (websocket::is_upgrade(request_)) {
+            std::optional<std::string> unknown;
+            if (!trusted && service_.questions) unknown = normalizedOrigin(origin);
+            if (!unknown) return upgrade(origin, trusted);
+            // Answered on the question's thread; the upgrade goes on on this
+            // connection's strand.
+            return service_.questions->ask(
+                *unknown, [self = shared_from_this(), origin](bool nowTrusted) {
+                    net::post(self->stream_.get_executor(),
+                              [self, origin, nowTrusted] { self->upgrade(origin, nowTrusted); });
+                });
+        }
         if (request_.method() == http::verb::options) return answerPreflight(origin, trusted);
         if (request_.method() == http::verb::get && request_.target() == "/") {
             nlohmann::json about = {
@@ -279,6 +307,7 @@ void BridgeService::State::shutDown() {
     if (stopped) return;
     io.stop();
     for (std::thread& thread : threads) thread.join();
+    if (questions) questions->stop();
     stopped = true;
     stoppedSignal.notify_all();
 }
@@ -310,6 +339,12 @@ platform::Outcome<std::unique_ptr<BridgeService>> BridgeService::start(BridgeSet
         state->acceptors.push_back(std::move(acceptor));
     }
     state->port = port;
+    if (state->settings.makeDialogs) {
+        State* service = state.get();
+        state->questions = std::make_unique<TrustQuestions>(
+            service->settings.makeDialogs,
+            [service](const std::string& origin) { return service->trust(origin); });
+    }
     for (auto& acceptor : state->acceptors) state->accept(*acceptor);
     unsigned threadCount = std::max(1u, state->settings.threads);
     for (unsigned i = 0; i < threadCount; ++i) {

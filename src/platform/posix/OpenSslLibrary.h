@@ -14,7 +14,8 @@ namespace pennaform::platform {
 
 class OpenSslLibrary {
 public:
-    // load: a new context with both providers. NTE_PROVIDER_DLL_FAIL when the
+    // load: the process's context with both providers, made at the first
+    // call and kept to the end of the process. NTE_PROVIDER_DLL_FAIL when the
     // context or the default provider cannot be loaded; a missing legacy
     // provider is not an error (legacy files then fail to decrypt).
     static Outcome<std::shared_ptr<OpenSslLibrary>> load();
@@ -26,6 +27,7 @@ public:
 
 private:
     OpenSslLibrary() = default;
+    static Outcome<std::shared_ptr<OpenSslLibrary>> loadNew();
 
     // Declared before the providers so that they are unloaded first.
     openssl::LibraryContext context_;

@@ -93,4 +93,11 @@ platform::Status DesktopDialogHost::confirmKeyUse(const platform::KeyUseRequest&
     });
 }
 
+platform::Status DesktopDialogHost::askYesNo(std::string_view caption, std::string_view text) {
+    return guarded([&]() -> platform::Status {
+        if (windows_->askYesNo(caption, text)) return platform::Status::success();
+        return fail(errors::kErrorCancelled);
+    });
+}
+
 }  // namespace pennaform::ui

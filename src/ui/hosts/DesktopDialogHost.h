@@ -24,6 +24,8 @@ public:
     platform::Status viewCertificate(platform::ByteView der, std::string_view title) override;
     // confirmKeyUse: ERROR_CANCELLED unless the user allows the use.
     platform::Status confirmKeyUse(const platform::KeyUseRequest& request) override;
+    // askYesNo: ERROR_CANCELLED unless the user answers yes.
+    platform::Status askYesNo(std::string_view caption, std::string_view text) override;
 
 private:
     std::unique_ptr<DesktopWindows> windows_;

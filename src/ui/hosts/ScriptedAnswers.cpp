@@ -100,14 +100,18 @@ std::optional<ScriptAnswer> chooserAnswerOf(const json& entry, AnswerKind kind,
     return answer;
 }
 
-std::optional<ScriptAnswer> keyUseAnswerOf(const json& entry, std::string& outProblem) {
-    if (entry.size() != 2 || !entry.contains("allow") || !entry["allow"].is_boolean()) {
-        outProblem = "a keyUse entry takes \"allow\":true or false";
+// booleanAnswerOf: a keyUse entry ({"allow":BOOL}) or a yesNo one ({"yes":BOOL}).
+std::optional<ScriptAnswer> booleanAnswerOf(const json& entry, AnswerKind kind,
+                                            std::string& outProblem) {
+    const char* key = kind == AnswerKind::kKeyUse ? "allow" : "yes";
+    if (entry.size() != 2 || !entry.contains(key) || !entry[key].is_boolean()) {
+        outProblem = kind == AnswerKind::kKeyUse ? "a keyUse entry takes \"allow\":true or false"
+                                                 : "a yesNo entry takes \"yes\":true or false";
         return std::nullopt;
     }
     ScriptAnswer answer;
-    answer.kind = AnswerKind::kKeyUse;
-    answer.allow = entry["allow"].get<bool>();
+    answer.kind = kind;
+    answer.allow = entry[key].get<bool>();
     return answer;
 }
 
@@ -129,9 +133,11 @@ std::optional<ScriptAnswer> answerOf(const json& entry, std::string& outProblem)
     if (dialog == "folderChooser") {
         return chooserAnswerOf(entry, AnswerKind::kFolderChooser, outProblem);
     }
-    if (dialog == "keyUse") return keyUseAnswerOf(entry, outProblem);
+    if (dialog == "keyUse") return booleanAnswerOf(entry, AnswerKind::kKeyUse, outProblem);
+    if (dialog == "yesNo") return booleanAnswerOf(entry, AnswerKind::kYesNo, outProblem);
     outProblem =
-        "\"dialog\" must be a template id, \"fileChooser\", \"folderChooser\" or \"keyUse\"";
+        "\"dialog\" must be a template id, \"fileChooser\", \"folderChooser\", \"keyUse\" or "
+        "\"yesNo\"";
     return std::nullopt;
 }
 

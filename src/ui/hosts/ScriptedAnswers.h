@@ -33,6 +33,7 @@ enum class AnswerKind {
     kFileChooser,    // answered by a path or a cancel
     kFolderChooser,  // answered by a path or a cancel
     kKeyUse,         // answered by allow or refuse
+    kYesNo,          // a yes-or-no message box, answered by yes or no
 };
 
 struct ScriptAnswer {
@@ -40,7 +41,7 @@ struct ScriptAnswer {
     int templateId = 0;
     std::vector<ScriptAction> actions;
     std::optional<std::string> path;  // choosers: nullopt cancels; process code page
-    bool allow = false;               // key prompts
+    bool allow = false;               // key prompts: allow; yes-or-no boxes: yes
 };
 
 class ScriptedAnswers {

@@ -295,6 +295,22 @@ platform::Status ScriptedDialogHost::confirmKeyUse(const platform::KeyUseRequest
     }
 }
 
+platform::Status ScriptedDialogHost::askYesNo(std::string_view caption, std::string_view text) {
+    try {
+        std::optional<ScriptAnswer> answer = answers_.take(AnswerKind::kYesNo);
+        writeRecord({{"dialog", "yesNo"},
+                     {"caption", utf8Of(caption)},
+                     {"text", utf8Of(text)},
+                     {"result", !answer         ? "unanswered"
+                                : answer->allow ? "yes"
+                                                : "no"}});
+        if (!answer) return fail(errors::kErrorNotSupported);
+        return answer->allow ? platform::Status::success() : fail(errors::kErrorCancelled);
+    } catch (...) {
+        return fail(errors::kErrorNotEnoughMemory);
+    }
+}
+
 void ScriptedDialogHost::writeRecord(const ordered_json& record) {
     if (!transcript_.valid()) return;
     std::string line = record.dump(-1, ' ', false, ordered_json::error_handler_t::replace) + "\n";

@@ -59,6 +59,9 @@ public:
     // confirmKeyUse: the answer's allow; ERROR_CANCELLED for a refusal;
     // NTE_SILENT_CONTEXT without an answer.
     platform::Status confirmKeyUse(const platform::KeyUseRequest& request) override;
+    // askYesNo: the answer's yes; ERROR_CANCELLED for no; ERROR_NOT_SUPPORTED
+    // without an answer.
+    platform::Status askYesNo(std::string_view caption, std::string_view text) override;
 
 private:
     struct MessageBox {

@@ -56,7 +56,8 @@ TEST(ScriptedAnswers, AcceptTheDocumentedForms) {
         {"dialog": 205},
         {"dialog": "fileChooser", "path": "/tmp/b"},
         {"dialog": "folderChooser", "cancel": true},
-        {"dialog": "keyUse", "allow": false}
+        {"dialog": "keyUse", "allow": false},
+        {"dialog": "yesNo", "yes": true}
     ])",
                                               problem);
     ASSERT_TRUE(answers) << problem;
@@ -71,8 +72,12 @@ TEST(ScriptedAnswers, AcceptTheDocumentedForms) {
     auto folder = answers->take(ui::AnswerKind::kFolderChooser);
     ASSERT_TRUE(folder);
     EXPECT_FALSE(folder->path);
+    EXPECT_FALSE(answers->take(ui::AnswerKind::kYesNo));
     EXPECT_TRUE(answers->take(ui::AnswerKind::kKeyUse));
     EXPECT_FALSE(answers->take(ui::AnswerKind::kKeyUse));
+    auto yes = answers->take(ui::AnswerKind::kYesNo);
+    ASSERT_TRUE(yes);
+    EXPECT_TRUE(yes->allow);
 }
 
 TEST(ScriptedAnswers, RefuseWhatDoesNotFit) {
@@ -99,6 +104,9 @@ TEST(ScriptedAnswers, RefuseWhatDoesNotFit) {
         R"([{"dialog": "fileChooser", "path": "/a", "cancel": true}])",
         R"([{"dialog": "fileChooser", "cancel": false}])",
         R"([{"dialog": "keyUse", "allow": "yes"}])",
+        R"([{"dialog": "keyUse", "yes": true}])",
+        R"([{"dialog": "yesNo", "allow": true}])",
+        R"([{"dialog": "yesNo", "yes": 1}])",
         "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[",
     };
     for (const char* text : misfits) {

@@ -94,10 +94,16 @@ platform::Status TerminalDialogHost::viewCertificate(platform::ByteView der,
 }
 
 platform::Status TerminalDialogHost::confirmKeyUse(const platform::KeyUseRequest& request) {
+    return askYesNo({}, "Allow the protected key " + request.containerName + " (" +
+                            request.providerName + ") to " + platform::keyUseName(request.use) +
+                            "?");
+}
+
+platform::Status TerminalDialogHost::askYesNo(std::string_view caption, std::string_view text) {
     return withTerminal([&](TerminalDevice& terminal) -> platform::Status {
-        std::string question = "\nAllow the protected key " + request.containerName + " (" +
-                               request.providerName + ") to " + platform::keyUseName(request.use) +
-                               "? [y/N] ";
+        std::string question = "\n";
+        if (!caption.empty()) question += "== " + std::string(caption) + " ==\n";
+        question += std::string(text) + " [y/N] ";
         auto typed = terminal.readLine(question);
         if (typed && (*typed == "y" || *typed == "Y" || *typed == "yes")) {
             return platform::Status::success();

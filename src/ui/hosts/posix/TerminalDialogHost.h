@@ -33,6 +33,8 @@ public:
     // confirmKeyUse: a yes-or-no question; anything but yes is
     // ERROR_CANCELLED.
     platform::Status confirmKeyUse(const platform::KeyUseRequest& request) override;
+    // askYesNo: the caption and the question; anything but yes is no.
+    platform::Status askYesNo(std::string_view caption, std::string_view text) override;
 
 private:
     // withTerminal: runs `use` on the terminal of the dialog being shown, or
