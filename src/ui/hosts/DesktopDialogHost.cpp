@@ -2,6 +2,7 @@
 
 #include "platform/CertificateText.h"
 #include "platform/CodePage.h"
+#include "ui/hosts/KeyUseQuestion.h"
 
 namespace pennaform::ui {
 
@@ -36,11 +37,6 @@ auto guarded(Show show) -> decltype(show()) {
 const TextConverter& processTextConverter() {
     static const ProcessTextConverter converter;
     return converter;
-}
-
-std::string keyUseQuestion(const platform::KeyUseRequest& request) {
-    return "Allow the protected key " + request.containerName + " (" + request.providerName +
-           ") to " + platform::keyUseName(request.use) + "?";
 }
 
 platform::Outcome<platform::DialogEnd> DesktopDialogHost::runModal(platform::ModalDialog& dialog) {

@@ -34,7 +34,4 @@ private:
 // processTextConverter: the process code page's conversions, for the module.
 const TextConverter& processTextConverter();
 
-// keyUseQuestion: what the prompt before a user-protected key's use asks.
-std::string keyUseQuestion(const platform::KeyUseRequest& request);
-
 }  // namespace pennaform::ui

@@ -8,6 +8,7 @@
 #include "platform/CertificateText.h"
 #include "platform/CodePage.h"
 #include "ui/hosts/DesktopDialogHost.h"
+#include "ui/hosts/KeyUseQuestion.h"
 
 namespace pennaform::ui {
 namespace {

@@ -6,6 +6,7 @@
 
 #include "platform/CertificateText.h"
 #include "platform/FileSystem.h"
+#include "ui/hosts/KeyUseQuestion.h"
 #include "ui/hosts/posix/TerminalForm.h"
 
 namespace pennaform::ui {
@@ -94,9 +95,7 @@ platform::Status TerminalDialogHost::viewCertificate(platform::ByteView der,
 }
 
 platform::Status TerminalDialogHost::confirmKeyUse(const platform::KeyUseRequest& request) {
-    return askYesNo({}, "Allow the protected key " + request.containerName + " (" +
-                            request.providerName + ") to " + platform::keyUseName(request.use) +
-                            "?");
+    return askYesNo({}, keyUseQuestion(request));
 }
 
 platform::Status TerminalDialogHost::askYesNo(std::string_view caption, std::string_view text) {
