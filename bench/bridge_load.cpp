@@ -3,11 +3,11 @@
 // calls (Hash, GetCertSubject, SignPkcs1 in turn), every answer checked as the
 // load test checks it. Reports calls per second, the 99th-percentile latency
 // and the service's resident memory before, at the peak and after the clients
-// have gone; then the same load through CLIENTS `pennaform session`
-// processes, one per client, each with an Engine of its own as each bridge
-// connection has. Exits 1 when an answer was wrong or a client dropped.
-//   bench_bridge_load [PENNAFORM_COMMAND [CLIENTS [CALLS]]]
-//     (default build/cli/pennaform 50 200; BRIDGE_PORT picks the port)
+// have gone, for several rounds on one service; then the same load through CLIENTS `pennaform
+// session` processes, one per client, each with an Engine of its own as each bridge connection has.
+// Exits 1 when an answer was wrong or a client dropped.
+//   bench_bridge_load [PENNAFORM_COMMAND [CLIENTS [CALLS [ROUNDS]]]]
+//     (default build/cli/pennaform 50 200 3; BRIDGE_PORT picks the port)
 #include <unistd.h>
 
 #include <atomic>
@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
     LoadPlan plan;
     plan.clients = argc > 2 ? std::size_t(std::atol(argv[2])) : 50;
     plan.callsPerClient = argc > 3 ? std::size_t(std::atol(argv[3])) : 200;
+    const int rounds = argc > 4 ? std::atoi(argv[4]) : 3;
     const char* portText = std::getenv("BRIDGE_PORT");
     const std::string port =
         std::to_string(portText != nullptr ? std::atoi(portText) : 20000 + ::getpid() % 20000);
@@ -95,29 +96,36 @@ int main(int argc, char** argv) {
                      command.c_str(), port.c_str());
         return 2;
     }
+    // Several rounds on one service: what the first round leaves behind (the
+    // algorithms and tables loaded once, the heap's high-water mark) must not
+    // grow in the rounds after it.
     const pid_t servicePid = service->pid();
-    const long before = residentKilobytes(servicePid);
-    std::atomic<bool> loading{true};
-    std::atomic<long> peak{before};
-    std::thread sampler([&] {
-        while (loading) {
-            peak = std::max(peak.load(), residentKilobytes(servicePid));
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    });
     const auto portNumber = std::uint16_t(std::stoi(port));
-    LoadReport bridge =
-        runLoad(plan, [portNumber](std::size_t) { return openBridgeChannel(portNumber); });
-    loading = false;
-    sampler.join();
-    bool right = report("bridge", plan, bridge);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    const long after = residentKilobytes(servicePid);
-    std::this_thread::sleep_for(std::chrono::seconds(4));
-    std::printf(
-        "service VmRSS: %ld KiB before, %ld KiB at the peak, %ld KiB 1 s after the "
-        "clients closed, %ld KiB 5 s after\n",
-        before, peak.load(), after, residentKilobytes(servicePid));
+    bool right = true;
+    long idle = residentKilobytes(servicePid);
+    for (int round = 1; round <= rounds; ++round) {
+        std::atomic<bool> loading{true};
+        std::atomic<long> peak{idle};
+        std::thread sampler([&] {
+            while (loading) {
+                peak = std::max(peak.load(), residentKilobytes(servicePid));
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        LoadReport bridge =
+            runLoad(plan, [portNumber](std::size_t) { return openBridgeChannel(portNumber); });
+        loading = false;
+        sampler.join();
+        std::printf("round %d: ", round);
+        right = report("bridge", plan, bridge) && right;
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const long after = residentKilobytes(servicePid);
+        std::printf(
+            "  service VmRSS: %ld KiB before, %ld KiB at the peak, %ld KiB 2 s after the "
+            "clients closed\n",
+            idle, peak.load(), after);
+        idle = after;
+    }
     service->kill(SIGTERM);
     const int serviceEnd = service->waitFor(std::chrono::seconds(10));
     if (serviceEnd != 0) {
