@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "gtk/KeptScreenshots.h"
 #include "support/TemporaryFolder.h"
 #include "ui/DialogOperations.h"
 #include "ui/hosts/DialogHostFactory.h"
@@ -208,11 +209,7 @@ TEST(GtkHost, DrivesEachDialogThroughItsWidgetsAsTheScriptedHostDoes) {
             EXPECT_EQ(std::string(magic, 8), "\x89PNG\r\n\x1a\n") << path;
         }
     }
-    if (const char* keep = getenv("PENNAFORM_GTK_KEEP_SCREENSHOTS")) {
-        std::filesystem::copy(shots, keep,
-                              std::filesystem::copy_options::overwrite_existing |
-                                  std::filesystem::copy_options::recursive);
-    }
+    keepScreenshots(shots);
 }
 
 }  // namespace

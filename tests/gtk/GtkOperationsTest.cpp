@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 
+#include "gtk/KeptScreenshots.h"
 #include "support/Process.h"
 #include "support/TemporaryFolder.h"
 #include "support/TestCa.h"
@@ -195,11 +196,7 @@ TEST(GtkOperations, EachDialogOpensThroughItsOperationAsOnTheScriptedHost) {
         std::string bare = name[0] == '"' ? name.substr(1, name.size() - 2) : name;
         EXPECT_TRUE(std::filesystem::exists(shots + "/dialog-" + bare + "-first.png")) << bare;
     }
-    if (const char* keep = getenv("PENNAFORM_GTK_KEEP_SCREENSHOTS")) {
-        std::filesystem::copy(shots, keep,
-                              std::filesystem::copy_options::overwrite_existing |
-                                  std::filesystem::copy_options::recursive);
-    }
+    keepScreenshots(shots);
 }
 
 }  // namespace
