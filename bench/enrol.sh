@@ -4,8 +4,9 @@
 # alternating in one run: the median CPU time (user and system) of RUNS runs
 # each (default 40). CPU time, not wall time: the machines that run it are
 # shared, and a wait for the disk or for another process is not work done.
-# Target: CreatePKCS10's median at most 1.1 times openssl's; the script exits 1 when it is missed. Key generation dominates both and its time
-# varies widely from key to key, so the run count matters more than usual.
+# Target: CreatePKCS10's median at most 1.1 times openssl's; the script exits
+# 1 when it is missed. Key generation dominates both and its time varies
+# widely from key to key, so the run count matters more than usual.
 #   bench/enrol.sh [PENNAFORM_COMMAND]     (default build/cli/pennaform)
 set -euo pipefail
 
