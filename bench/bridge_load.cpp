@@ -28,12 +28,14 @@ namespace {
 using namespace pennaform::test;
 using nlohmann::json;
 
-// residentKilobytes: VmRSS of the process, 0 when it cannot be read.
-long residentKilobytes(pid_t pid) {
+// residentKilobytes: a resident-memory line of the process's status (VmRSS
+// for all of it, RssAnon for its heap and stacks without the pages of the
+// program and libraries it ran), 0 when it cannot be read.
+long residentKilobytes(pid_t pid, const std::string& field = "VmRSS:") {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + field.size());
     }
     return 0;
 }
@@ -103,6 +105,7 @@ int main(int argc, char** argv) {
     const auto portNumber = std::uint16_t(std::stoi(port));
     bool right = true;
     long idle = residentKilobytes(servicePid);
+    long idleAnonymous = residentKilobytes(servicePid, "RssAnon:");
     for (int round = 1; round <= rounds; ++round) {
         std::atomic<bool> loading{true};
         std::atomic<long> peak{idle};
@@ -120,11 +123,13 @@ int main(int argc, char** argv) {
         right = report("bridge", plan, bridge) && right;
         std::this_thread::sleep_for(std::chrono::seconds(2));
         const long after = residentKilobytes(servicePid);
+        const long afterAnonymous = residentKilobytes(servicePid, "RssAnon:");
         std::printf(
             "  service VmRSS: %ld KiB before, %ld KiB at the peak, %ld KiB 2 s after the "
-            "clients closed\n",
-            idle, peak.load(), after);
+            "clients closed; of it RssAnon: %ld KiB before, %ld KiB after\n",
+            idle, peak.load(), after, idleAnonymous, afterAnonymous);
         idle = after;
+        idleAnonymous = afterAnonymous;
     }
     service->kill(SIGTERM);
     const int serviceEnd = service->waitFor(std::chrono::seconds(10));
