@@ -1,5 +1,7 @@
 #include "ui/hosts/DesktopDialogHost.h"
 
+#include <mutex>
+
 #include "platform/CertificateText.h"
 #include "platform/CodePage.h"
 #include "ui/hosts/KeyUseQuestion.h"
@@ -22,10 +24,15 @@ public:
 };
 
 // The module's windows raise nothing; memory running out in the texts'
-// conversion is reported as such.
+// conversion is reported as such. The toolkit behind them serves one thread
+// at a time, while the bridge's connections ask from several: one window (and
+// the message boxes it opens on its own thread) is shown at a time, the other
+// threads waiting their turn.
 template <typename Show>
 auto guarded(Show show) -> decltype(show()) {
+    static std::recursive_mutex oneWindowAtATime;
     try {
+        const std::lock_guard<std::recursive_mutex> turn(oneWindowAtATime);
         return show();
     } catch (...) {
         return fail(errors::kErrorNotEnoughMemory);
