@@ -25,14 +25,20 @@ namespace {
 
 using namespace pennaform::platform;
 
-TEST(TestcaInstallProcess, TheNextProcessFindsTheInstalledCertificateAndKey) {
-    const std::string tool = testCaPath();
-    TemporaryFolder folder;
-    TestIdentity identity = makeTestIdentity("Installed", 1024);
+// writeIdentityFiles: the identity as the tool's --cert and --key files,
+// cert.der and key.pem in `folder`.
+void writeIdentityFiles(const TemporaryFolder& folder, const TestIdentity& identity) {
     std::ofstream(folder.sub("cert.der"), std::ios::binary)
         .write(reinterpret_cast<const char*>(identity.certificateDer.data()),
                std::streamsize(identity.certificateDer.size()));
     std::ofstream(folder.sub("key.pem")) << identity.privateKeyPem;
+}
+
+TEST(TestcaInstallProcess, TheNextProcessFindsTheInstalledCertificateAndKey) {
+    const std::string tool = testCaPath();
+    TemporaryFolder folder;
+    TestIdentity identity = makeTestIdentity("Installed", 1024);
+    writeIdentityFiles(folder, identity);
 
     ProcessResult installed =
         runProcess({tool, "install", "--home", folder.sub("home"), "--store", "MY", "--cert",
@@ -88,10 +94,7 @@ TEST(TestcaInstallProcess, InstallsKilledAtRandomLeaveNoKeyThatNoCertificateName
     const std::string tool = testCaPath();
     TemporaryFolder folder;
     TestIdentity identity = makeTestIdentity("Killed", 1024);
-    std::ofstream(folder.sub("cert.der"), std::ios::binary)
-        .write(reinterpret_cast<const char*>(identity.certificateDer.data()),
-               std::streamsize(identity.certificateDer.size()));
-    std::ofstream(folder.sub("key.pem")) << identity.privateKeyPem;
+    writeIdentityFiles(folder, identity);
     const std::vector<std::string> install{tool,      "install",
                                            "--home",  folder.sub("home"),
                                            "--store", "MY",
