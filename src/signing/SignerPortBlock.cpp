@@ -93,6 +93,10 @@ BlockWalk walkEntries(std::span<const std::uint8_t> block) {
         offset = entry.end();
     }
     walk.end = offset;
+    // Bytes past the last entry are the remains of entries that no longer
+    // count: a change zeroes them, so that a block once written is clean.
+    walk.damaged = walk.damaged || std::any_of(block.begin() + std::ptrdiff_t(offset), block.end(),
+                                               [](std::uint8_t b) { return b != 0; });
     return walk;
 }
 

@@ -11,7 +11,8 @@
 // stored size, and stops at the first entry that does not fit (no terminator
 // in its key, a length of 0 or running past the end, more entries counted than
 // there are). That entry and those after it read as absent, and a change to
-// such a block first cuts it back to its valid entries and zeroes the rest.
+// such a block, or to one with non-zero bytes past its last valid entry,
+// first cuts it back to its valid entries and zeroes the rest.
 #pragma once
 
 #include <cstddef>
@@ -43,7 +44,8 @@ struct PortEntry {
 
 // BlockWalk: the valid entries in order, where the last one ends (the header
 // size when there is none), and whether the block holds more than that
-// (entries that do not fit, or a stored size that is not the span's).
+// (entries that do not fit, non-zero bytes past the last entry, or a stored
+// size that is not the span's).
 struct BlockWalk {
     std::vector<PortEntry> entries;
     std::size_t end = portLayout::kHeaderSize;

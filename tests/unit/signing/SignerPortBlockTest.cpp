@@ -111,6 +111,7 @@ TEST(SignerPortBlock, DamagedBlocksReadBoundedAndAreCutBackBeforeAWrite) {
         {"absurd count", [](Bytes& b) { b[0] = 0xFF, b[1] = 0xFF, b[2] = 0xFF, b[3] = 0xFF; }, 2},
         {"stored size beyond the span is no licence",
          [](Bytes& b) { b[4] = 0xFF, b[5] = 0xFF, b[6] = 0xFF, b[7] = 0x7F, b[173] = 200; }, 1},
+        {"bytes left past the last entry", [](Bytes& b) { b[299] = 1; }, 2},
     };
     for (const Damage& damage : damages) {
         Bytes b = block(300);
