@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -113,6 +114,7 @@ private:
     void applyXpDefaults(const platform::OsVersion& version);
     void setFailure(std::int32_t code, platform::PlatformError error);
     bool probeRegistry(platform::Platform& platform);
+    void keepTogether(platform::Platform& platform, const std::function<void()>& steps);
     std::uint32_t generationFlags() const;
     std::optional<NewKey> generateScreenedKey(platform::Platform& platform,
                                               const std::string& containerName);

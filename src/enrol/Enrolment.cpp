@@ -153,20 +153,40 @@ std::string Enroller::requestForNewKey(platform::Platform& platform, std::u16str
     return std::string(text.text());
 }
 
+// keepTogether: `steps` as one change of the user's state. A request's
+// probe, key and record then cost one flush to the disk instead of one each,
+// and a process that dies midway leaves no key without its record. A step
+// that fails keeps what the steps before it made, as it would alone; when
+// the change cannot begin, the registry cannot be written (5906), and when
+// it cannot be kept, nothing of it stays and no request is given out.
+void Enroller::keepTogether(platform::Platform& platform, const std::function<void()>& steps) {
+    bool ran = false;
+    platform::Status kept = recordTogether(platform, [&] {
+        ran = true;
+        steps();
+        return platform::Status::success();
+    });
+    if (kept) return;
+    requests_.clear();
+    if (!ran) {
+        setFailure(codes::kInsufficientRights, kept.error());
+    } else if (errorCode_ == codes::kSuccess) {
+        setFailure(codes::kRecordNotWritten, kept.error());
+    }
+}
+
 std::string Enroller::createRequest(platform::Platform& platform, std::u16string_view commonName) {
     const std::string dateTime = platform.os() ? localDateTime(*platform.os()) : std::string();
     clearError();
     requests_.clear();
-    if (!probeRegistry(platform)) return {};
-    if (commonName.empty()) {
-        setFailure(codes::kBadArgument, 0);
-        return {};
-    }
-    if (providerName_.empty() || !platform.keys()) {
-        setFailure(codes::kProviderNotInstalled, 0);
-        return {};
-    }
-    requests_.forSigning = requestForNewKey(platform, commonName, dateTime);
+    keepTogether(platform, [&] {
+        if (!probeRegistry(platform)) return;
+        if (commonName.empty()) return setFailure(codes::kBadArgument, 0);
+        if (providerName_.empty() || !platform.keys()) {
+            return setFailure(codes::kProviderNotInstalled, 0);
+        }
+        requests_.forSigning = requestForNewKey(platform, commonName, dateTime);
+    });
     return requests_.forSigning;
 }
 
@@ -175,23 +195,21 @@ std::int32_t Enroller::createRequestPair(platform::Platform& platform,
     const std::string dateTime = platform.os() ? localDateTime(*platform.os()) : std::string();
     clearError();
     requests_.clear();
-    if (!probeRegistry(platform)) return errorCode_;
-    if (commonName.empty()) {
-        setFailure(codes::kBadArgument, 0);
-        return errorCode_;
-    }
-    if (providerName_.empty() || !platform.keys()) {
-        setFailure(codes::kProviderNotInstalled, 0);
-        return errorCode_;
-    }
-    keySpec_ = platform::KeySpec::kSignature;
-    requests_.forSigning = requestForNewKey(platform, commonName, dateTime);
-    if (errorCode_ == codes::kSuccess) {
+    keepTogether(platform, [&] {
+        if (!probeRegistry(platform)) return;
+        if (commonName.empty()) return setFailure(codes::kBadArgument, 0);
+        if (providerName_.empty() || !platform.keys()) {
+            return setFailure(codes::kProviderNotInstalled, 0);
+        }
+        keySpec_ = platform::KeySpec::kSignature;
+        requests_.forSigning = requestForNewKey(platform, commonName, dateTime);
+        if (errorCode_ == codes::kSuccess) {
+            keySpec_ = platform::KeySpec::kKeyExchange;
+            requests_.forEncryption = requestForNewKey(platform, commonName, dateTime);
+        }
         keySpec_ = platform::KeySpec::kKeyExchange;
-        requests_.forEncryption = requestForNewKey(platform, commonName, dateTime);
-    }
-    keySpec_ = platform::KeySpec::kKeyExchange;
-    if (errorCode_ != codes::kSuccess) requests_.clear();
+        if (errorCode_ != codes::kSuccess) requests_.clear();
+    });
     return errorCode_;
 }
 

@@ -272,6 +272,18 @@ TEST_F(Enrolment, APairMakesASigningThenAnEncryptionKey) {
     EXPECT_EQ(engine_.enroller().keySpec(), platform::KeySpec::kKeyExchange);
 }
 
+TEST_F(Enrolment, AHomeThatCannotBeWrittenGivesNoRequest) {
+    std::ofstream(folder_.sub("file")) << "in the way";
+    Engine blocked(EngineConfig{folder_.sub("file") + "/home"});
+    EXPECT_EQ(blocked.CreatePKCS10(u"x", 1024, 1), u"");
+    EXPECT_EQ(blocked.GetErrorCode(), codes::kInsufficientRights);
+    // The folder of the home cannot be made: the platform says why.
+    EXPECT_EQ(std::uint32_t(blocked.GetCapiErrorCode()), platform::errors::kErrorPathNotFound);
+    EXPECT_EQ(blocked.CreatePKCS10Pair(u"x", 1024, 1), codes::kInsufficientRights);
+    EXPECT_EQ(blocked.GetCsrForSign(), u"");
+    EXPECT_EQ(blocked.GetCsrForEncrypt(), u"");
+}
+
 TEST_F(Enrolment, AnIssuedCertificateInstallsInEveryFormBoundToItsKey) {
     const std::u16string request = engine_.CreatePKCS10(u"Issued", 1024, 1);
     ASSERT_EQ(engine_.GetErrorCode(), 0);
