@@ -114,6 +114,7 @@ private:
     void applyXpDefaults(const platform::OsVersion& version);
     void setFailure(std::int32_t code, platform::PlatformError error);
     bool probeRegistry(platform::Platform& platform);
+    bool mayRequest(platform::Platform& platform, std::u16string_view commonName);
     void keepTogether(platform::Platform& platform, const std::function<void()>& steps);
     std::uint32_t generationFlags() const;
     std::optional<NewKey> generateScreenedKey(platform::Platform& platform,

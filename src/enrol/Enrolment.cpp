@@ -175,16 +175,27 @@ void Enroller::keepTogether(platform::Platform& platform, const std::function<vo
     }
 }
 
+// mayRequest: the checks before any key is made: the registry probe, a
+// common name and a provider; false with the code set.
+bool Enroller::mayRequest(platform::Platform& platform, std::u16string_view commonName) {
+    if (!probeRegistry(platform)) return false;
+    if (commonName.empty()) {
+        setFailure(codes::kBadArgument, 0);
+        return false;
+    }
+    if (providerName_.empty() || !platform.keys()) {
+        setFailure(codes::kProviderNotInstalled, 0);
+        return false;
+    }
+    return true;
+}
+
 std::string Enroller::createRequest(platform::Platform& platform, std::u16string_view commonName) {
     const std::string dateTime = platform.os() ? localDateTime(*platform.os()) : std::string();
     clearError();
     requests_.clear();
     keepTogether(platform, [&] {
-        if (!probeRegistry(platform)) return;
-        if (commonName.empty()) return setFailure(codes::kBadArgument, 0);
-        if (providerName_.empty() || !platform.keys()) {
-            return setFailure(codes::kProviderNotInstalled, 0);
-        }
+        if (!mayRequest(platform, commonName)) return;
         requests_.forSigning = requestForNewKey(platform, commonName, dateTime);
     });
     return requests_.forSigning;
@@ -196,11 +207,7 @@ std::int32_t Enroller::createRequestPair(platform::Platform& platform,
     clearError();
     requests_.clear();
     keepTogether(platform, [&] {
-        if (!probeRegistry(platform)) return;
-        if (commonName.empty()) return setFailure(codes::kBadArgument, 0);
-        if (providerName_.empty() || !platform.keys()) {
-            return setFailure(codes::kProviderNotInstalled, 0);
-        }
+        if (!mayRequest(platform, commonName)) return;
         keySpec_ = platform::KeySpec::kSignature;
         requests_.forSigning = requestForNewKey(platform, commonName, dateTime);
         if (errorCode_ == codes::kSuccess) {
